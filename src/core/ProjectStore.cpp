@@ -1,0 +1,227 @@
+#include "core/ProjectStore.h"
+
+#include "core/FileAccess.h"
+#include "core/Manifest.h"
+#include "core/StudioError.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTextBoundaryFinder>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace tarnwick {
+
+namespace {
+
+constexpr qsizetype folderNameLength = 60;
+
+QString firstCharacters(const QString &text, qsizetype count)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype seen = 0;
+    while (seen < count && finder.toNextBoundary() >= 0)
+        ++seen;
+    return seen < count ? text : text.left(finder.position());
+}
+
+/// Resolves links in the existing leading part of `path` and keeps the rest as written.
+QString resolveExisting(const QString &path)
+{
+    QString existing = QDir::cleanPath(path);
+    QStringList rest;
+    while (!QFileInfo::exists(existing)) {
+        const QFileInfo info(existing);
+        if (info.fileName().isEmpty())
+            break;
+        rest.prepend(info.fileName());
+        existing = info.path();
+    }
+    const QString resolved = QFileInfo(existing).canonicalFilePath();
+    return QDir::cleanPath((resolved.isEmpty() ? existing : resolved) + u'/' + rest.join(u'/'));
+}
+
+void checkFileName(const QString &name)
+{
+    if (name.isEmpty() || name == u"." || name == u".." || name.contains(u'/') || name.contains(u'\\')
+        || !name.toLower().endsWith(u".wav"))
+        throw StudioError(u"Некорректное имя аудиофайла"_s);
+}
+
+} // namespace
+
+QString projectOpenedMessage(qsizetype missingAudio)
+{
+    if (missingAudio == 0)
+        return u"Проект открыт"_s;
+    return u"Не найдены аудиофайлы: "_s + QString::number(missingAudio) + u". Восстановите их из резервной копии"_s;
+}
+
+ProjectStore::ProjectStore(const QString &root)
+    : m_root(QDir::cleanPath(QFileInfo(root).absoluteFilePath()))
+{
+}
+
+QString ProjectStore::scenarioFile() const { return m_root + u"/scenario.json"_s; }
+QString ProjectStore::manifestFile() const { return m_root + u"/manifest.json"_s; }
+QString ProjectStore::pendingFile() const { return m_root + u"/pending-take.json"_s; }
+QString ProjectStore::recordingsFolder() const { return m_root + u"/Recordings"_s; }
+
+QString ProjectStore::folderName(const QString &name, const QUuid &id)
+{
+    static const QRegularExpression unsafe(u"[^\\p{L}\\p{N} _-]"_s);
+    QString cleaned = name;
+    cleaned.replace(unsafe, u"_"_s);
+    return firstCharacters(cleaned, folderNameLength) + u'-' + uuidText(id);
+}
+
+ProjectStore ProjectStore::create(const QString &parent, const QList<ScriptBlock> &blocks, const QString &name)
+{
+    ScriptBlock::validate(blocks);
+    const ProjectStore store(parent + u'/' + folderName(name, QUuid::createUuid()));
+    try {
+        files::makeFolders(store.recordingsFolder());
+        store.saveScenario(blocks);
+        store.saveManifest({});
+    } catch (...) {
+        // The fresh UUID in the name makes the folder this call's own: no half-made project stays.
+        QDir(store.root()).removeRecursively();
+        throw;
+    }
+    return store;
+}
+
+void ProjectStore::writeJSON(const QJsonValue &value, const QString &file)
+{
+    files::writeAtomically(file, encodeJson(value));
+}
+
+void ProjectStore::saveScenario(const QList<ScriptBlock> &blocks) const
+{
+    ScriptBlock::validate(blocks);
+    writeJSON(toJson(blocks), scenarioFile());
+}
+
+void ProjectStore::saveManifest(const QList<Take> &takes) const
+{
+    validateTakes(takes);
+    writeJSON(toJson(Manifest{takes}), manifestFile());
+}
+
+void ProjectStore::validateTakes(const QList<Take> &takes) const
+{
+    QSet<QUuid> ids;
+    QSet<QString> names;
+    ids.reserve(takes.size());
+    names.reserve(takes.size());
+    for (const Take &take : takes) {
+        ids.insert(take.id);
+        names.insert(take.fileName);
+    }
+    if (ids.size() != takes.size() || names.size() != takes.size())
+        throw StudioError(u"В manifest найдены повторяющиеся дубли или имена файлов"_s);
+    for (const Take &take : takes)
+        audioURL(take);
+}
+
+QString ProjectStore::audioURL(const Take &take) const
+{
+    checkFileName(take.fileName);
+    const QString folder = recordingsFolder();
+    const QString location = folder + u'/' + take.fileName;
+    if (QFileInfo(location).isSymLink() || QFileInfo(folder).isSymLink())
+        throw StudioError(u"Символические ссылки на аудиофайлы не поддерживаются"_s);
+    if (QFileInfo(resolveExisting(location)).path() != resolveExisting(folder))
+        throw StudioError(u"Аудиофайл находится вне проекта"_s);
+    return location;
+}
+
+QList<Take> ProjectStore::readManifest() const
+{
+    return decodeManifest(files::read(manifestFile()), manifestFile()).takes;
+}
+
+Take ProjectStore::readPending() const
+{
+    return decodeTake(files::read(pendingFile()), pendingFile());
+}
+
+ProjectContents ProjectStore::load() const
+{
+    ProjectContents contents;
+    contents.blocks = decodeScenario(files::read(scenarioFile()), scenarioFile());
+    ScriptBlock::validate(contents.blocks);
+    contents.takes = readManifest();
+    validateTakes(contents.takes);
+
+    if (files::exists(pendingFile())) {
+        const Take pending = readPending();
+        validateTakes({pending});
+        const bool committed = std::any_of(contents.takes.cbegin(), contents.takes.cend(),
+                                           [&](const Take &take) { return take.id == pending.id; });
+        if (!committed && files::exists(audioURL(pending))) {
+            QList<Take> takes = contents.takes;
+            takes.append(pending);
+            saveManifest(takes);
+            contents.takes = takes;
+        }
+        files::removeIfPresent(pendingFile());
+    }
+    return contents;
+}
+
+void ProjectStore::begin(const Take &take) const
+{
+    const QString message = u"Сначала завершите сохранение предыдущей записи"_s;
+    if (files::exists(pendingFile())) {
+        const Take pending = readPending();
+        const QList<Take> takes = readManifest();
+        const bool stale = std::any_of(takes.cbegin(), takes.cend(),
+                                       [&](const Take &committed) { return committed.id == pending.id; });
+        if (!stale)
+            throw StudioError(message);
+        files::removeIfPresent(pendingFile());
+    }
+    if (files::exists(audioURL(take)))
+        throw StudioError(message);
+    writeJSON(toJson(take), pendingFile());
+}
+
+QList<Take> ProjectStore::complete(const Take &take, const QList<Take> &takes) const
+{
+    QList<Take> result = takes;
+    const bool present = std::any_of(takes.cbegin(), takes.cend(),
+                                     [&](const Take &existing) { return existing.id == take.id; });
+    if (!present)
+        result.append(take);
+    saveManifest(result);
+    try {
+        files::removeIfPresent(pendingFile());
+    } catch (const StudioError &) {
+        // The take is committed; the next begin or load clears the stale record.
+    }
+    return result;
+}
+
+void ProjectStore::cancel(const Take &take) const
+{
+    files::removeIfPresent(audioURL(take));
+    files::removeIfPresent(pendingFile());
+}
+
+qsizetype ProjectStore::missingAudioCount(const QList<Take> &takes) const
+{
+    return std::count_if(takes.cbegin(), takes.cend(), [this](const Take &take) {
+        try {
+            return !files::exists(audioURL(take));
+        } catch (const StudioError &) {
+            return true;
+        }
+    });
+}
+
+} // namespace tarnwick
