@@ -94,8 +94,12 @@ QJsonValue parseJson(const QByteArray &bytes, const QString &file)
             return document.array();
         return document.object();
     }
-    // The offset counts bytes; columns count characters, so decode the line up to it.
-    const QByteArray before = bytes.left(error.offset);
+    // Qt points one byte past the offending token, except at the end of input and for trailing
+    // garbage. The offset counts bytes; columns count characters, so decode the line up to it.
+    qsizetype at = error.offset;
+    if (at > 0 && at < bytes.size() && error.error != QJsonParseError::GarbageAtEnd)
+        --at;
+    const QByteArray before = bytes.left(at);
     const qsizetype lineStart = before.lastIndexOf('\n') + 1;
     const qsizetype line = before.count('\n') + 1;
     const qsizetype column = QString::fromUtf8(before.mid(lineStart)).size() + 1;

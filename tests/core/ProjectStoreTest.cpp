@@ -1,0 +1,241 @@
+#include "core/ProjectStore.h"
+
+#include "core/Manifest.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+
+using namespace Qt::StringLiterals;
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+class ProjectStoreTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir m_dir;
+    QList<ScriptBlock> m_blocks{sampleBlock(u"b1"_s, u"1"_s), sampleBlock(u"b2"_s, u"2"_s)};
+
+    ProjectStore makeProject() { return ProjectStore::create(m_dir.path(), m_blocks, u"Урок 1"_s); }
+
+    QString createdFolderName(const QString &name)
+    {
+        return QFileInfo(ProjectStore::create(m_dir.path(), m_blocks, name).root()).fileName();
+    }
+
+    static Take withWav(const ProjectStore &store, Take take)
+    {
+        writeBytes(store.audioURL(take), "RIFF");
+        return take;
+    }
+};
+
+const QString uuidTail = u"-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"_s;
+
+} // namespace
+
+// --- creating a project -------------------------------------------------------------
+
+TEST_F(ProjectStoreTest, FolderNameKeepsLettersAndNumbersAndEndsInAnUpperCaseUUID)
+{
+    const struct
+    {
+        QString name;
+        QString expectedStart;
+    } cases[] = {
+        {u"a/b:c"_s, u"a_b_c"_s},
+        {u"Урок 3 — ٣ 𝟙 _x-y"_s, u"Урок 3 _ ٣ 𝟙 _x-y"_s},
+        {u"😀!"_s, u"__"_s}, // one "_" per code point, not per UTF-16 unit
+        {u""_s, u""_s},
+        {QString(70, u'ж'), QString(60, u'ж')},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        const QString folder = createdFolderName(c.name);
+        EXPECT_TRUE(folder.startsWith(c.expectedStart + u'-')) << folder.toStdString();
+        EXPECT_EQ(folder.size(), c.expectedStart.size() + 37);
+        EXPECT_TRUE(QRegularExpression(uuidTail).match(folder).hasMatch());
+    }
+}
+
+TEST_F(ProjectStoreTest, FolderNameCountsUserPerceivedCharacters)
+{
+    // A decomposed Hangul syllable is three letters but one character; a letter outside the BMP is
+    // one character of two UTF-16 units. Cutting by code unit would split either.
+    for (const QString &character : {u"\u1100\u1161\u11A8"_s, u"𝐀"_s}) {
+        SCOPED_TRACE(character.toStdString());
+        const QString folder = ProjectStore::folderName(character.repeated(61), QUuid::createUuid());
+        EXPECT_EQ(folder.left(folder.size() - 37), character.repeated(60));
+    }
+}
+
+TEST_F(ProjectStoreTest, CreateWritesScenarioEmptyManifestAndEmptyRecordings)
+{
+    const ProjectStore store = makeProject();
+    EXPECT_EQ(entries(store.root()), (QStringList{u"Recordings"_s, u"manifest.json"_s, u"scenario.json"_s}));
+    EXPECT_TRUE(entries(store.recordingsFolder()).isEmpty());
+    EXPECT_EQ(QJsonDocument::fromJson(readBytes(store.manifestFile())).object(),
+              QJsonObject({{u"takes"_s, QJsonArray()}}));
+    const ProjectContents contents = store.load();
+    EXPECT_EQ(contents.blocks, m_blocks);
+    EXPECT_TRUE(contents.takes.isEmpty());
+}
+
+TEST_F(ProjectStoreTest, CreateWithAnInvalidScenarioMakesNothing)
+{
+    EXPECT_THROW_MESSAGE(ProjectStore::create(m_dir.filePath(u"Projects"_s), {}, u"x"_s), u"Сценарий пуст"_s);
+    EXPECT_FALSE(QFileInfo::exists(m_dir.filePath(u"Projects"_s)));
+}
+
+TEST_F(ProjectStoreTest, CreateThatCannotWriteRemovesTheFolderItMade)
+{
+    auto disk = ScratchMount::tmpfs(64 * 1024);
+    REQUIRE_MOUNT(disk);
+    disk->fill();
+    const std::optional<QString> error = errorOf([&] { ProjectStore::create(disk->path(), m_blocks, u"x"_s); });
+    ASSERT_TRUE(error.has_value());
+    EXPECT_TRUE(error->startsWith(u"Не удалось записать файл «"_s + disk->path() + u"/x-"_s)) << error->toStdString();
+    EXPECT_TRUE(error->endsWith(u"/scenario.json»: на диске нет места"_s)) << error->toStdString();
+    EXPECT_EQ(entries(disk->path()), QStringList{u"filler"_s});
+}
+
+// --- loading ------------------------------------------------------------------------
+
+TEST_F(ProjectStoreTest, LoadReportsMissingAndBrokenFilesByName)
+{
+    const ProjectStore store = makeProject();
+    QFile::remove(store.manifestFile());
+    EXPECT_THROW_MESSAGE(store.load(),
+                         u"Не удалось прочитать файл «"_s + store.manifestFile() + u"»: нет такого файла или папки"_s);
+
+    // The scenario is checked before the manifest is even read.
+    writeBytes(store.scenarioFile(), "[]");
+    EXPECT_THROW_MESSAGE(store.load(), u"Сценарий пуст"_s);
+
+    EXPECT_THROW_MESSAGE(ProjectStore(m_dir.filePath(u"none"_s)).load(),
+                         u"Не удалось прочитать файл «"_s + m_dir.filePath(u"none/scenario.json"_s)
+                             + u"»: нет такого файла или папки"_s);
+}
+
+TEST_F(ProjectStoreTest, LoadKeepsManifestOrderAndToleratesMissingAudio)
+{
+    const ProjectStore store = makeProject();
+    const QList<Take> takes{sampleTake(u"b2"_s), withWav(store, sampleTake(u"b1"_s)), sampleTake(u"b1"_s)};
+    store.saveManifest(takes);
+    EXPECT_EQ(store.load().takes, takes);
+    EXPECT_EQ(store.missingAudioCount(takes), 2);
+}
+
+TEST_F(ProjectStoreTest, TakeListsWithRepeatedIDsOrFileNamesAreRefused)
+{
+    const ProjectStore store = makeProject();
+    const Take a = sampleTake(u"b1"_s);
+    Take sameName = sampleTake(u"b2"_s);
+    sameName.fileName = a.fileName;
+    Take sameID = sampleTake(u"b2"_s);
+    sameID.id = a.id;
+    const QString message = u"В manifest найдены повторяющиеся дубли или имена файлов"_s;
+    EXPECT_THROW_MESSAGE(store.saveManifest({a, sameName}), message);
+    EXPECT_THROW_MESSAGE(store.saveManifest({a, sameID}), message);
+
+    writeBytes(store.manifestFile(), encodeManifest(Manifest{{a, sameName}}));
+    EXPECT_THROW_MESSAGE(store.load(), message);
+}
+
+// --- where a take's audio lives -----------------------------------------------------
+
+TEST_F(ProjectStoreTest, AudioURLRefusesNamesThatLeaveTheFolderOrAreNotWav)
+{
+    const ProjectStore store = makeProject();
+    for (const QString &name : {u"../x.wav"_s, u"sub/x.wav"_s, u"a\\b.wav"_s, u"take.wav.txt"_s, u""_s, u"."_s,
+                               u".."_s, u"/abs.wav"_s}) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_THROW_MESSAGE(store.audioURL(takeNamed(name)), u"Некорректное имя аудиофайла"_s);
+    }
+    for (const QString &name : {u".wav"_s, u"take.WAV"_s, u"Дубль.Wav"_s}) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_EQ(store.audioURL(takeNamed(name)), store.recordingsFolder() + u'/' + name);
+    }
+}
+
+TEST_F(ProjectStoreTest, AudioURLRefusesSymbolicLinks)
+{
+    const ProjectStore store = makeProject();
+    const QString message = u"Символические ссылки на аудиофайлы не поддерживаются"_s;
+    writeBytes(store.recordingsFolder() + u"/real.wav"_s, "RIFF");
+    writeBytes(m_dir.filePath(u"outside.wav"_s), "RIFF");
+
+    // A link is refused even when it points inside Recordings/, and when it dangles.
+    QFile::link(store.recordingsFolder() + u"/real.wav"_s, store.recordingsFolder() + u"/inside.wav"_s);
+    QFile::link(m_dir.filePath(u"outside.wav"_s), store.recordingsFolder() + u"/outside.wav"_s);
+    QFile::link(m_dir.filePath(u"gone.wav"_s), store.recordingsFolder() + u"/dangling.wav"_s);
+    for (const QString &name : {u"inside.wav"_s, u"outside.wav"_s, u"dangling.wav"_s}) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_THROW_MESSAGE(store.audioURL(takeNamed(name)), message);
+    }
+
+    // A linked Recordings/ is refused for every take, present or not.
+    QDir(store.recordingsFolder()).removeRecursively();
+    QDir(m_dir.path()).mkdir(u"elsewhere"_s);
+    writeBytes(m_dir.filePath(u"elsewhere/present.wav"_s), "RIFF");
+    QFile::link(m_dir.filePath(u"elsewhere"_s), store.recordingsFolder());
+    EXPECT_THROW_MESSAGE(store.audioURL(takeNamed(u"present.wav"_s)), message);
+    EXPECT_THROW_MESSAGE(store.audioURL(takeNamed(u"absent.wav"_s)), message);
+    EXPECT_THROW_MESSAGE(store.saveManifest({takeNamed(u"absent.wav"_s)}), message);
+}
+
+TEST_F(ProjectStoreTest, ProjectReachedThroughALinkedPathStillWorks)
+{
+    const ProjectStore real = makeProject();
+    const Take take = withWav(real, sampleTake(u"b1"_s));
+    real.saveManifest({take});
+    QFile::link(real.root(), m_dir.filePath(u"shortcut"_s));
+    const ProjectStore linked(m_dir.filePath(u"shortcut"_s));
+    EXPECT_EQ(linked.load().takes, QList<Take>{take});
+    EXPECT_EQ(linked.missingAudioCount({take}), 0);
+}
+
+// --- failed saves change nothing ----------------------------------------------------
+
+TEST_F(ProjectStoreTest, SaveOnAReadOnlyMediumLeavesThePreviousFileByteForByte)
+{
+    const ProjectStore writable = makeProject();
+    writable.saveManifest({sampleTake(u"b1"_s)});
+    const QByteArray manifestBefore = readBytes(writable.manifestFile());
+    const QByteArray scenarioBefore = readBytes(writable.scenarioFile());
+    auto view = ScratchMount::readOnlyView(writable.root());
+    REQUIRE_MOUNT(view);
+
+    const ProjectStore store(view->path());
+    EXPECT_THROW_MESSAGE(store.saveManifest({}),
+                         u"Не удалось записать файл «"_s + store.manifestFile() + u"»: носитель доступен только для чтения"_s);
+    EXPECT_THROW_MESSAGE(store.saveScenario(m_blocks),
+                         u"Не удалось записать файл «"_s + store.scenarioFile() + u"»: носитель доступен только для чтения"_s);
+    EXPECT_EQ(readBytes(writable.manifestFile()), manifestBefore);
+    EXPECT_EQ(readBytes(writable.scenarioFile()), scenarioBefore);
+    EXPECT_EQ(entries(writable.root()), (QStringList{u"Recordings"_s, u"manifest.json"_s, u"scenario.json"_s}));
+}
+
+TEST_F(ProjectStoreTest, SaveOnAFullDiskLeavesThePreviousFileAndNoTemporaryFile)
+{
+    auto disk = ScratchMount::tmpfs(256 * 1024);
+    REQUIRE_MOUNT(disk);
+    const ProjectStore store = ProjectStore::create(disk->path(), m_blocks, u"x"_s);
+    const QList<Take> one{sampleTake(u"b1"_s)};
+    store.saveManifest(one);
+    const QByteArray before = readBytes(store.manifestFile());
+    disk->fill();
+
+    QList<Take> many = one;
+    for (int i = 0; i < 500; ++i)
+        many.append(sampleTake(u"b2"_s));
+    EXPECT_THROW_MESSAGE(store.saveManifest(many),
+                         u"Не удалось записать файл «"_s + store.manifestFile() + u"»: на диске нет места"_s);
+    EXPECT_EQ(readBytes(store.manifestFile()), before);
+    EXPECT_EQ(entries(store.root()), (QStringList{u"Recordings"_s, u"manifest.json"_s, u"scenario.json"_s}));
+    EXPECT_EQ(store.load().takes, one);
+}

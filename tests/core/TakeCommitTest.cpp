@@ -1,0 +1,177 @@
+#include "core/ProjectStore.h"
+
+#include "core/Manifest.h"
+#include "support/TestSupport.h"
+
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+const QString busy = u"Сначала завершите сохранение предыдущей записи"_s;
+
+class TakeCommitTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir m_dir;
+    ProjectStore m_store = ProjectStore::create(m_dir.path(), {sampleBlock(u"b1"_s)}, u"p"_s);
+    QList<Take> m_committed{sampleTake(u"b1"_s)};
+
+    void SetUp() override { m_store.saveManifest(m_committed); }
+
+    bool pending() const { return QFile::exists(m_store.pendingFile()); }
+    QList<Take> manifest() const { return decodeManifest(readBytes(m_store.manifestFile()), {}).takes; }
+    void recordAudio(const Take &take) const { writeBytes(m_store.audioURL(take), "RIFF$\0\0\0WAVE"); }
+};
+
+} // namespace
+
+// --- the protocol step by step ------------------------------------------------------
+
+TEST_F(TakeCommitTest, BeginWritesOnlyThePendingRecord)
+{
+    Take take = sampleTake(u"b1"_s);
+    take.selected = true;
+    m_store.begin(take);
+    EXPECT_EQ(decodeTake(readBytes(m_store.pendingFile()), {}), take);
+    EXPECT_TRUE(entries(m_store.recordingsFolder()).isEmpty());
+    EXPECT_EQ(manifest(), m_committed);
+}
+
+TEST_F(TakeCommitTest, BeginRefusesWhileAnotherTakeIsUnfinished)
+{
+    const Take first = sampleTake(u"b1"_s);
+    m_store.begin(first);
+    EXPECT_THROW_MESSAGE(m_store.begin(sampleTake(u"b1"_s)), busy);
+    EXPECT_EQ(decodeTake(readBytes(m_store.pendingFile()), {}), first);
+}
+
+TEST_F(TakeCommitTest, BeginRefusesWhenTheTakeFileAlreadyExists)
+{
+    const Take take = sampleTake(u"b1"_s);
+    recordAudio(take);
+    EXPECT_THROW_MESSAGE(m_store.begin(take), busy);
+    EXPECT_FALSE(pending());
+}
+
+TEST_F(TakeCommitTest, BeginClearsAStaleRecordOfACommittedTake)
+{
+    writeBytes(m_store.pendingFile(), encodeJson(toJson(m_committed[0])));
+    const Take next = sampleTake(u"b1"_s);
+    m_store.begin(next);
+    EXPECT_EQ(decodeTake(readBytes(m_store.pendingFile()), {}), next);
+}
+
+TEST_F(TakeCommitTest, CompleteAppendsSavesAndClearsTheRecord)
+{
+    const Take take = sampleTake(u"b1"_s);
+    m_store.begin(take);
+    recordAudio(take);
+    const QList<Take> expected{m_committed[0], take};
+    EXPECT_EQ(m_store.complete(take, m_committed), expected);
+    EXPECT_EQ(manifest(), expected);
+    EXPECT_FALSE(pending());
+
+    // Completing again does not add the take twice.
+    EXPECT_EQ(m_store.complete(take, expected), expected);
+    EXPECT_EQ(manifest(), expected);
+}
+
+TEST_F(TakeCommitTest, CompleteThatFailsLeavesManifestAndRecord)
+{
+    Take clash = sampleTake(u"b1"_s);
+    clash.fileName = m_committed[0].fileName;
+    m_store.begin(sampleTake(u"b1"_s));
+    const QByteArray before = readBytes(m_store.manifestFile());
+    EXPECT_THROW_MESSAGE(m_store.complete(clash, m_committed), u"В manifest найдены повторяющиеся дубли или имена файлов"_s);
+    EXPECT_EQ(readBytes(m_store.manifestFile()), before);
+    EXPECT_TRUE(pending());
+}
+
+TEST_F(TakeCommitTest, CancelRemovesAudioAndRecordAndToleratesNeither)
+{
+    const Take take = sampleTake(u"b1"_s);
+    m_store.begin(take);
+    recordAudio(take);
+    m_store.cancel(take);
+    EXPECT_FALSE(pending());
+    EXPECT_TRUE(entries(m_store.recordingsFolder()).isEmpty());
+    EXPECT_NO_THROW(m_store.cancel(take));
+    EXPECT_THROW_MESSAGE(m_store.cancel(takeNamed(u"../x.wav"_s)), u"Некорректное имя аудиофайла"_s);
+}
+
+TEST_F(TakeCommitTest, MalformedRecordBlocksBothLoadAndBegin)
+{
+    writeBytes(m_store.pendingFile(), "{\"id\": ");
+    const QString message = u"Файл «"_s + m_store.pendingFile()
+                          + u"»: ошибка JSON в строке 1, столбце 8: объект не закрыт скобкой «}»"_s;
+    EXPECT_THROW_MESSAGE(m_store.load(), message);
+    EXPECT_THROW_MESSAGE(m_store.begin(sampleTake(u"b1"_s)), message);
+    EXPECT_TRUE(pending());
+}
+
+TEST_F(TakeCommitTest, LeftoverRecordWithABadFileNameFailsLoad)
+{
+    writeBytes(m_store.pendingFile(), encodeJson(toJson(takeNamed(u"../escape.wav"_s))));
+    EXPECT_THROW_MESSAGE(m_store.load(), u"Некорректное имя аудиофайла"_s);
+}
+
+// --- a crash at every point, then load or begin -------------------------------------
+
+TEST_F(TakeCommitTest, CrashBeforeAnyAudioDropsTheTakeOnLoadAndBlocksBegin)
+{
+    const Take take = sampleTake(u"b1"_s);
+    ASSERT_TRUE(crashAfter([&] { m_store.begin(take); }));
+    EXPECT_THROW_MESSAGE(m_store.begin(sampleTake(u"b1"_s)), busy);
+    EXPECT_EQ(m_store.load().takes, m_committed);
+    EXPECT_FALSE(pending());
+    EXPECT_EQ(manifest(), m_committed);
+}
+
+TEST_F(TakeCommitTest, CrashWhileRecordingCommitsTheTakeOnLoadWithItsSelection)
+{
+    Take take = sampleTake(u"b1"_s);
+    take.selected = true;
+    ASSERT_TRUE(crashAfter([&] {
+        m_store.begin(take);
+        QFile wav(m_store.audioURL(take));
+        if (!wav.open(QIODevice::WriteOnly) || wav.write("RIFF partial") < 0 || !wav.flush())
+            throw StudioError(u"no wav"_s);
+        // Killed here with the file still open, as a recorder would be.
+    }));
+    EXPECT_THROW_MESSAGE(m_store.begin(sampleTake(u"b1"_s)), busy);
+    const QList<Take> expected{m_committed[0], take};
+    EXPECT_EQ(m_store.load().takes, expected);
+    EXPECT_EQ(manifest(), expected);
+    EXPECT_FALSE(pending());
+}
+
+TEST_F(TakeCommitTest, CrashAfterTheManifestWriteLeavesAStaleRecordThatLoadClears)
+{
+    const Take take = sampleTake(u"b1"_s);
+    const QList<Take> expected{m_committed[0], take};
+    ASSERT_TRUE(crashAfter([&] {
+        m_store.begin(take);
+        recordAudio(take);
+        m_store.saveManifest(expected); // complete's first step, without the removal
+    }));
+    ASSERT_TRUE(pending());
+    EXPECT_EQ(m_store.load().takes, expected); // not added twice
+    EXPECT_FALSE(pending());
+}
+
+TEST_F(TakeCommitTest, CrashAfterTheManifestWriteLetsTheNextBeginStart)
+{
+    const Take take = sampleTake(u"b1"_s);
+    ASSERT_TRUE(crashAfter([&] {
+        m_store.begin(take);
+        recordAudio(take);
+        m_store.saveManifest({m_committed[0], take});
+    }));
+    const Take next = sampleTake(u"b1"_s);
+    m_store.begin(next);
+    EXPECT_EQ(decodeTake(readBytes(m_store.pendingFile()), {}), next);
+}

@@ -1,0 +1,175 @@
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTimeZone>
+
+#include <memory>
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+QT_BEGIN_NAMESPACE
+void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
+namespace tarnwick::testing {
+
+namespace {
+
+bool run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
+
+} // namespace
+
+std::optional<QString> errorOf(const std::function<void()> &step)
+{
+    try {
+        step();
+    } catch (const StudioError &error) {
+        return error.message();
+    }
+    return std::nullopt;
+}
+
+ScriptBlock sampleBlock(const QString &id, const QString &number)
+{
+    return ScriptBlock{.id = id,
+                       .number = number,
+                       .videoRussian = std::nullopt,
+                       .videoEnglish = std::nullopt,
+                       .russian = u"Привет, мир."_s,
+                       .english = u"Hello, world."_s,
+                       .voiceStatus = std::nullopt,
+                       .voiceNote = std::nullopt};
+}
+
+Take sampleTake(const QString &blockID)
+{
+    const QUuid id = QUuid::createUuid();
+    return Take{.id = id,
+                .blockID = blockID,
+                .fileName = uuidText(id) + u".wav"_s,
+                .createdAt = QDateTime(QDate(2025, 3, 14), QTime(9, 26, 53), Qt::UTC),
+                .selected = false};
+}
+
+Take takeNamed(const QString &fileName)
+{
+    Take take = sampleTake(u"b1"_s);
+    take.fileName = fileName;
+    return take;
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        ADD_FAILURE() << "cannot read " << path.toStdString();
+    return file.readAll();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        ADD_FAILURE() << "cannot write " << path.toStdString();
+}
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+bool crashAfter(const std::function<void()> &steps)
+{
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return false;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        char done = 0;
+        try {
+            steps();
+            done = 1;
+        } catch (...) {
+        }
+        (void)::write(channel[1], &done, 1);
+        for (;;)
+            ::pause();
+    }
+    ::close(channel[1]);
+    char done = 0;
+    const bool reached = child > 0 && ::read(channel[0], &done, 1) == 1 && done == 1;
+    ::close(channel[0]);
+    if (child > 0) {
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+    }
+    return reached;
+}
+
+ScratchMount::~ScratchMount()
+{
+    if (!m_path.isEmpty())
+        run(u"umount"_s, {u"-l"_s, m_path});
+}
+
+ScratchMount::ScratchMount(ScratchMount &&other) noexcept
+    : m_dir(std::move(other.m_dir))
+    , m_path(std::exchange(other.m_path, {}))
+{
+}
+
+std::optional<ScratchMount> ScratchMount::tmpfs(qint64 bytes)
+{
+    ScratchMount mount;
+    mount.m_dir = std::make_unique<QTemporaryDir>();
+    const QString path = mount.m_dir->filePath(u"mnt"_s);
+    QDir().mkpath(path);
+    if (!run(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size="_s + QString::number(bytes), u"tmpfs"_s, path}))
+        return std::nullopt;
+    mount.m_path = path;
+    return mount;
+}
+
+std::optional<ScratchMount> ScratchMount::readOnlyView(const QString &source)
+{
+    ScratchMount mount;
+    mount.m_dir = std::make_unique<QTemporaryDir>();
+    const QString path = mount.m_dir->filePath(u"view"_s);
+    QDir().mkpath(path);
+    if (!run(u"mount"_s, {u"--bind"_s, source, path}))
+        return std::nullopt;
+    mount.m_path = path;
+    if (!run(u"mount"_s, {u"-o"_s, u"remount,bind,ro"_s, path}))
+        return std::nullopt;
+    return mount;
+}
+
+void ScratchMount::fill() const
+{
+    QFile filler(m_path + u"/filler"_s);
+    if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return;
+    const QByteArray chunk(4096, 'x');
+    while (filler.write(chunk) == chunk.size()) {
+    }
+}
+
+} // namespace tarnwick::testing
