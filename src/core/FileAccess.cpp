@@ -7,6 +7,7 @@
 #include <QSaveFile>
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -174,6 +175,30 @@ bool exists(const QString &path)
 {
     struct stat info = {};
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+std::optional<QHash<QByteArray, bool>> listLinks(const QString &folder)
+{
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return std::nullopt;
+    QHash<QByteArray, bool> entries;
+    while (const dirent *entry = ::readdir(dir)) {
+        bool link = entry->d_type == DT_LNK;
+        if (entry->d_type == DT_UNKNOWN) { // some filesystems do not fill in the type
+            struct stat info = {};
+            link = ::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
+        }
+        entries.insert(QByteArray(entry->d_name), link);
+    }
+    ::closedir(dir);
+    return entries;
+}
+
+bool isSymLink(const QString &path)
+{
+    struct stat info = {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
 } // namespace tarnwick::files

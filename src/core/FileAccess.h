@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
+
+#include <optional>
 
 /// Whole-file operations of a project folder. Every failure throws StudioError in Russian,
 /// naming the file and the reason (no such file, no permission, disk full, read-only medium...).
@@ -22,6 +25,13 @@ void makeFolders(const QString &path);
 
 /// Whether anything (file, folder, link) is at `path`, without following a final link.
 bool exists(const QString &path);
+
+/// Whether `path` is itself a symbolic link (the link is not followed; nothing there is no link).
+bool isSymLink(const QString &path);
+
+/// The entries of a folder by their on-disk names, each marked whether it is a symbolic link.
+/// One directory read instead of a look-up per name; nothing when the folder cannot be listed.
+std::optional<QHash<QByteArray, bool>> listLinks(const QString &folder);
 
 /// The Russian reason for a system error number.
 QString reason(int errorNumber);

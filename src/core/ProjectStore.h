@@ -3,8 +3,12 @@
 #include "core/ScriptBlock.h"
 #include "core/Take.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
+
+#include <optional>
 
 namespace tarnwick {
 
@@ -50,6 +54,19 @@ public:
     friend bool operator==(const ProjectStore &, const ProjectStore &) = default;
 
 private:
+    struct RecordingsFolder
+    {
+        QString path;
+        bool linked = false;
+        QString resolved; // links resolved in its existing part
+        std::optional<QHash<QByteArray, bool>> entries; // name -> is a link, when listed
+    };
+    /// The folder looked at once; `listed` reads its entries too, for checks of many takes.
+    RecordingsFolder recordings(bool listed) const;
+    /// The name and link checks of `audioURL`.
+    static QString locate(const QString &fileName, const RecordingsFolder &folder);
+    static bool exists(const QString &fileName, const RecordingsFolder &folder);
+
     QList<Take> readManifest() const;
     Take readPending() const;
     static void writeJSON(const QJsonValue &value, const QString &file); // atomic, durable
