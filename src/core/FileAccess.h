@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
+#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -29,9 +29,15 @@ bool exists(const QString &path);
 /// Whether `path` is itself a symbolic link (the link is not followed; nothing there is no link).
 bool isSymLink(const QString &path);
 
-/// The entries of a folder by their on-disk names, each marked whether it is a symbolic link.
-/// One directory read instead of a look-up per name; nothing when the folder cannot be listed.
-std::optional<QHash<QByteArray, bool>> listLinks(const QString &folder);
+/// A folder's entries by their on-disk names, read once instead of a look-up per name.
+struct FolderListing
+{
+    QSet<QByteArray> links;                 // the entries that are symbolic links
+    std::optional<QSet<QByteArray>> names;  // every entry, when asked for
+};
+
+/// Nothing when the folder cannot be listed. Links alone need no allocation per entry.
+std::optional<FolderListing> listFolder(const QString &folder, bool withNames);
 
 /// The Russian reason for a system error number.
 QString reason(int errorNumber);

@@ -125,23 +125,25 @@ void ProjectStore::validateTakes(const QList<Take> &takes) const
     if (ids.size() != takes.size() || names.size() != takes.size())
         throw StudioError(u"В manifest найдены повторяющиеся дубли или имена файлов"_s);
     // Resolving the folder once keeps a check of 10,000 takes at one lstat each.
-    const RecordingsFolder folder = recordings(true);
+    const RecordingsFolder folder = recordings(Listing::links);
     for (const Take &take : takes)
         locate(take.fileName, folder);
 }
 
-ProjectStore::RecordingsFolder ProjectStore::recordings(bool listed) const
+ProjectStore::RecordingsFolder ProjectStore::recordings(Listing listing) const
 {
     const QString path = recordingsFolder();
     const bool linked = files::isSymLink(path);
-    return RecordingsFolder{path, linked, resolveExisting(path),
-                            listed && !linked ? files::listLinks(path) : std::nullopt};
+    RecordingsFolder folder{path, linked, resolveExisting(path), std::nullopt};
+    if (listing != Listing::none && !linked)
+        folder.listing = files::listFolder(path, listing == Listing::names);
+    return folder;
 }
 
 bool ProjectStore::exists(const QString &fileName, const RecordingsFolder &folder)
 {
-    if (folder.entries)
-        return folder.entries->contains(QFile::encodeName(fileName));
+    if (folder.listing && folder.listing->names)
+        return folder.listing->names->contains(QFile::encodeName(fileName));
     return files::exists(folder.path + u'/' + fileName);
 }
 
@@ -149,7 +151,7 @@ QString ProjectStore::locate(const QString &fileName, const RecordingsFolder &fo
 {
     checkFileName(fileName);
     const QString location = folder.path + u'/' + fileName;
-    const bool linked = folder.entries ? folder.entries->value(QFile::encodeName(fileName))
+    const bool linked = folder.listing ? folder.listing->links.contains(QFile::encodeName(fileName))
                                        : files::isSymLink(location);
     if (linked || folder.linked)
         throw StudioError(u"Символические ссылки на аудиофайлы не поддерживаются"_s);
@@ -158,7 +160,7 @@ QString ProjectStore::locate(const QString &fileName, const RecordingsFolder &fo
 
 QString ProjectStore::audioURL(const Take &take) const
 {
-    const RecordingsFolder folder = recordings(false);
+    const RecordingsFolder folder = recordings(Listing::none);
     const QString location = locate(take.fileName, folder);
     // A single checked name that is not a link cannot leave the folder; resolving it for real
     // still guards the moment a file is about to be touched against the folder changing under us.
@@ -242,7 +244,7 @@ void ProjectStore::cancel(const Take &take) const
 
 qsizetype ProjectStore::missingAudioCount(const QList<Take> &takes) const
 {
-    const RecordingsFolder folder = recordings(true);
+    const RecordingsFolder folder = recordings(Listing::names);
     return std::count_if(takes.cbegin(), takes.cend(), [&folder](const Take &take) {
         try {
             locate(take.fileName, folder);

@@ -3,8 +3,8 @@
 #include "core/ScriptBlock.h"
 #include "core/Take.h"
 
-#include <QByteArray>
-#include <QHash>
+#include "core/FileAccess.h"
+
 #include <QList>
 #include <QString>
 
@@ -59,10 +59,11 @@ private:
         QString path;
         bool linked = false;
         QString resolved; // links resolved in its existing part
-        std::optional<QHash<QByteArray, bool>> entries; // name -> is a link, when listed
+        std::optional<files::FolderListing> listing; // for checks of many takes
     };
-    /// The folder looked at once; `listed` reads its entries too, for checks of many takes.
-    RecordingsFolder recordings(bool listed) const;
+    enum class Listing { none, links, names };
+    /// The folder looked at once, with as much of its listing as the caller needs.
+    RecordingsFolder recordings(Listing listing) const;
     /// The name and link checks of `audioURL`.
     static QString locate(const QString &fileName, const RecordingsFolder &folder);
     static bool exists(const QString &fileName, const RecordingsFolder &folder);
