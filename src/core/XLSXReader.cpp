@@ -13,7 +13,8 @@
 #include <cerrno>
 #include <memory>
 #include <optional>
-#include <set>
+#include <vector>
+
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -48,7 +49,7 @@ class XmlHandler
 {
 public:
     virtual ~XmlHandler() = default;
-    virtual void startElement(QStringView name, const QXmlStreamAttributes &attributes) = 0;
+    virtual void startElement(QStringView name, const QXmlStreamReader &xml) = 0; // attributes on demand
     virtual void characters(QStringView text) = 0;
     virtual void endElement(QStringView name) = 0;
 };
@@ -58,7 +59,7 @@ class SharedStringsParser final : public XmlHandler
 public:
     QList<QString> strings;
 
-    void startElement(QStringView name, const QXmlStreamAttributes &) override
+    void startElement(QStringView name, const QXmlStreamReader &) override
     {
         if (name == u"si")
             text.clear();
@@ -116,9 +117,10 @@ public:
 
     QHash<QString, QString> cells;
 
-    void startElement(QStringView name, const QXmlStreamAttributes &attributes) override
+    void startElement(QStringView name, const QXmlStreamReader &xml) override
     {
         if (name == u"c") {
+            const QXmlStreamAttributes attributes = xml.attributes();
             reference = attributes.value("r"_L1).toString();
             type = attributes.value("t"_L1).toString();
             value.clear();
@@ -235,7 +237,7 @@ void drain(QXmlStreamReader &xml, XmlHandler &handler, const QString &file, cons
     while (!xml.atEnd()) {
         switch (xml.readNext()) {
         case QXmlStreamReader::StartElement:
-            handler.startElement(xml.name(), xml.attributes());
+            handler.startElement(xml.name(), xml);
             break;
         case QXmlStreamReader::Characters:
             handler.characters(xml.text());
@@ -326,11 +328,13 @@ std::optional<QString> cell(const QHash<QString, QString> &cells, QChar column, 
 
 QList<ScriptBlock> blocksFrom(const QHash<QString, QString> &cells)
 {
-    std::set<qint64> rows;
+    std::vector<qint64> rows;
     for (auto it = cells.cbegin(); it != cells.cend(); ++it) {
         if (const std::optional<qint64> row = rowOf(it.key()); row && *row > 1)
-            rows.insert(*row);
+            rows.push_back(*row);
     }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     if (!cells.contains(u"D1"_s) || !cells.contains(u"E1"_s))
         throw StudioError(
             u"Ожидается шаблон XLSX: заголовки в первой строке, русский текст в D, английский в E"_s);
