@@ -92,7 +92,7 @@ TEST_F(CliTest, ValidateReadsWorkbooksByExtensionInAnyCase)
     const QByteArray book = workbook({{{}, {}, {}, u"RU"_s, u"EN"_s},
                                       {u"1"_s, {}, {}, u"Раз"_s, u"One"_s},
                                       {u"2.0"_s, {}, {}, u"[voice:a]\nДва\n[voice:b]\nТри"_s, u""_s}});
-    for (const QString name : {u"Урок 1.xlsx"_s, u"data.XLSX"_s, u"mixed.XlSx"_s}) {
+    for (const QString &name : {u"Урок 1.xlsx"_s, u"data.XLSX"_s, u"mixed.XlSx"_s}) {
         SCOPED_TRACE(name.toStdString());
         const Result result = cli({u"validate"_s, file(name, book)});
         EXPECT_EQ(result.exitCode, 0);
