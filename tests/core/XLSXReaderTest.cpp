@@ -317,6 +317,14 @@ TEST_F(XLSXReaderTest, UnreadableOrDamagedFilesNameTheFile)
     const QString broken = save(wrongChecksum, u"битый.xlsx"_s);
     EXPECT_THROW_MESSAGE(XLSXReader::read(broken), u"Файл «"_s + broken + damaged
                                                        + u": часть «xl/worksheets/sheet1.xml» не распаковывается"_s);
+    // A string table that is there but damaged is refused, not skipped: skipping it would turn
+    // every text cell into a bare index.
+    const QString brokenShared = save(withChecksum(zipArchive({{u"xl/sharedStrings.xml"_s, sharedOf(u"<si><t>a</t></si>"_s)},
+                                                               {u"xl/worksheets/sheet1.xml"_s, paddedSheet(300)}}),
+                                                   1),
+                                      u"битые строки.xlsx"_s);
+    EXPECT_THROW_MESSAGE(XLSXReader::read(brokenShared), u"Файл «"_s + brokenShared + damaged
+                                                             + u": часть «xl/sharedStrings.xml» не распаковывается"_s);
 }
 
 // --- malformed XML -------------------------------------------------------------------
