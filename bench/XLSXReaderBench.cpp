@@ -48,7 +48,8 @@ public:
         for (int s = 0; s < count; ++s) {
             const int length = 6 + static_cast<int>(m_random() % 10);
             for (int w = 0; w < length; ++w) {
-                QString word = m_words.at(static_cast<qsizetype>(m_random() % static_cast<quint32>(m_words.size())));
+                QString word =
+                    m_words.at(static_cast<qsizetype>(m_random() % static_cast<quint32>(m_words.size())));
                 if (w == 0)
                     word[0] = word[0].toUpper();
                 text += word + (w + 1 == length ? u". "_s : u" "_s);
@@ -66,21 +67,29 @@ const Fixture &fixture()
 {
     static const Fixture *made = [] {
         auto *f = new Fixture;
-        Prose russian(u"окно проект запись дубль микрофон настройки нажмите откройте выберите кнопку сценарий "
-                      "блок текст экран голос громко тише слева справа сверху снизу затем потом сначала пауза "
-                      "выделите строку таблицы папка файл сохранить готово уровень сигнал звук слушайте "
-                      "повторите медленно быстро ровно спокойно ясно внимательно новая старая первая вторая"_s
-                          .split(u' '));
-        Prose english(u"window project record take microphone settings press open choose button script block "
-                      "text screen voice louder softer left right top bottom then later first pause select "
-                      "row table folder file save done level signal sound listen repeat slowly quickly evenly "
-                      "calmly clearly carefully new old first second the a of to and with"_s
-                          .split(u' '));
+        Prose russian(
+            u"окно проект запись дубль микрофон настройки нажмите откройте выберите кнопку сценарий "
+            "блок текст экран голос громко тише слева справа сверху снизу затем потом сначала пауза "
+            "выделите строку таблицы папка файл сохранить готово уровень сигнал звук слушайте "
+            "повторите медленно быстро ровно спокойно ясно внимательно новая старая первая вторая"_s.split(
+                u' '));
+        Prose english(
+            u"window project record take microphone settings press open choose button script block "
+            "text screen voice louder softer left right top bottom then later first pause select "
+            "row table folder file save done level signal sound listen repeat slowly quickly evenly "
+            "calmly clearly carefully new old first second the a of to and with"_s.split(u' '));
         SheetRows rows;
-        rows.append({u"№"_s, u"Экран RU"_s, u"Экран EN"_s, u"Голос RU"_s, u"Голос EN"_s, {}, {}, u"Заметка"_s});
+        rows.append(
+            {u"№"_s, u"Экран RU"_s, u"Экран EN"_s, u"Голос RU"_s, u"Голос EN"_s, {}, {}, u"Заметка"_s});
         for (int r = 1; r <= rowCount; ++r) {
-            rows.append({QString::number(r), russian.sentences(1), english.sentences(1), russian.sentences(3),
-                         english.sentences(3), {}, {}, russian.sentences(1)});
+            rows.append({QString::number(r),
+                         russian.sentences(1),
+                         english.sentences(1),
+                         russian.sentences(3),
+                         english.sentences(3),
+                         {},
+                         {},
+                         russian.sentences(1)});
         }
         QByteArray shared;
         const QByteArray sheet = sheetXml(rows, Strings::Shared, &shared);
@@ -95,8 +104,7 @@ const Fixture &fixture()
 }
 
 /// Inflates both entries; `consume` sees every chunk as it comes out.
-template<typename Consume>
-qint64 inflateEntries(const QString &path, Consume consume)
+template <typename Consume> qint64 inflateEntries(const QString &path, Consume consume)
 {
     int error = 0;
     zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
@@ -183,7 +191,8 @@ void BM_ReadWorkbookPeakMemory(benchmark::State &state)
         benchmark::DoNotOptimize(blocks.constData());
         state.counters["xml_MiB"] = static_cast<double>(f.xmlBytes) / (1024.0 * 1024.0);
         state.counters["peak_MiB"] = static_cast<double>(peak - before) / 1024.0;
-        state.counters["peak_per_xml"] = static_cast<double>(peak - before) * 1024.0 / static_cast<double>(f.xmlBytes);
+        state.counters["peak_per_xml"] =
+            static_cast<double>(peak - before) * 1024.0 / static_cast<double>(f.xmlBytes);
     }
 }
 

@@ -17,14 +17,16 @@ using namespace Qt::StringLiterals;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QByteArray input = QByteArray::fromRawData(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    const QByteArray input =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
     QByteArray archive;
     if (input.startsWith("PK")) {
         archive = input;
     } else {
         const qsizetype split = input.indexOf('\0');
         const QByteArray sheet = split < 0 ? input : input.left(split);
-        const std::optional<QByteArray> shared = split < 0 ? std::nullopt : std::optional(input.mid(split + 1));
+        const std::optional<QByteArray> shared =
+            split < 0 ? std::nullopt : std::optional(input.mid(split + 1));
         archive = tarnwick::testing::package(sheet, shared);
     }
     try {

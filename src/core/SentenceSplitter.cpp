@@ -28,8 +28,8 @@ icu::Locale sentenceLocale(const QString &text)
     const QByteArray utf8 = text.toUtf8();
     bool reliable = false;
     int validPrefix = 0;
-    const CLD2::Language language = CLD2::DetectLanguageCheckUTF8(utf8.constData(), static_cast<int>(utf8.size()),
-                                                                  true, &reliable, &validPrefix);
+    const CLD2::Language language = CLD2::DetectLanguageCheckUTF8(
+        utf8.constData(), static_cast<int>(utf8.size()), true, &reliable, &validPrefix);
     if (!reliable)
         return icu::Locale::getRoot();
     // The standard suppressions keep "Mr. Smith" and "проф. Иванов" together; a merged pair of
@@ -62,7 +62,8 @@ QStringList SentenceSplitter::sentences(const QString &text)
     const std::unique_ptr<icu::BreakIterator> iterator(
         icu::BreakIterator::createSentenceInstance(sentenceLocale(trimmed), status));
     if (U_FAILURE(status) || !iterator)
-        throw StudioError(u"Не удалось разбить текст на предложения: "_s + QString::fromUtf8(u_errorName(status)));
+        throw StudioError(u"Не удалось разбить текст на предложения: "_s
+                          + QString::fromUtf8(u_errorName(status)));
 
     // QString and ICU both index UTF-16 code units, so the boundaries apply to `trimmed` as they are.
     const icu::UnicodeString unicode(false, reinterpret_cast<const char16_t *>(trimmed.utf16()),
@@ -71,7 +72,8 @@ QStringList SentenceSplitter::sentences(const QString &text)
 
     QStringList result;
     int32_t start = iterator->first();
-    for (int32_t end = iterator->next(); end != icu::BreakIterator::DONE; start = end, end = iterator->next()) {
+    for (int32_t end = iterator->next(); end != icu::BreakIterator::DONE;
+         start = end, end = iterator->next()) {
         const QString sentence = trimmed.mid(start, end - start).trimmed();
         if (!sentence.isEmpty())
             result.append(sentence);

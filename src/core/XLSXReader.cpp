@@ -207,8 +207,8 @@ ZipArchive openArchive(zip_source_t *source, const QString &file, ZipError &erro
     return ZipArchive(zip);
 }
 
-[[noreturn]] void throwXmlError(const QString &file, const QString &entry, const QXmlStreamReader &xml,
-                                const QString &problem)
+[[noreturn]] void
+throwXmlError(const QString &file, const QString &entry, const QXmlStreamReader &xml, const QString &problem)
 {
     // Qt gives the count of characters read on the line: the 1-based column of the last one,
     // where the fault was seen.
@@ -389,8 +389,8 @@ QList<ScriptBlock> XLSXReader::read(const QString &path)
 QList<ScriptBlock> XLSXReader::read(const QByteArray &archive, const QString &fileName)
 {
     ZipError error;
-    zip_source_t *source = zip_source_buffer_create(archive.constData(), static_cast<zip_uint64_t>(archive.size()),
-                                                    0, error.get());
+    zip_source_t *source = zip_source_buffer_create(
+        archive.constData(), static_cast<zip_uint64_t>(archive.size()), 0, error.get());
     const ZipArchive zip = openArchive(source, fileName, error);
     return readArchive(zip.get(), fileName);
 }

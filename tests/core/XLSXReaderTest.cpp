@@ -12,8 +12,8 @@ const QString templateMessage =
     u"Ожидается шаблон XLSX: заголовки в первой строке, русский текст в D, английский в E"_s;
 const QString sizeMessage = u"Лист XLSX слишком большой (лимит 16 МБ XML)"_s;
 
-const QList<std::optional<QString>> headers = {u"№"_s, u"Экран RU"_s, u"Экран EN"_s, u"Голос RU"_s,
-                                               u"Голос EN"_s, u"Статус"_s, u"Служебное"_s, u"Заметка"_s};
+const QList<std::optional<QString>> headers = {u"№"_s,        u"Экран RU"_s, u"Экран EN"_s,  u"Голос RU"_s,
+                                               u"Голос EN"_s, u"Статус"_s,   u"Служебное"_s, u"Заметка"_s};
 
 QByteArray sheetOf(const QString &cells)
 {
@@ -24,8 +24,8 @@ QByteArray sheetOf(const QString &cells)
 
 QByteArray sharedOf(const QString &items)
 {
-    return u"<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"_s.toUtf8() + items.toUtf8()
-           + "</sst>";
+    return u"<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"_s.toUtf8()
+           + items.toUtf8() + "</sst>";
 }
 
 /// A sheet of exactly `size` bytes: one valid row, then spaces inside the root element.
@@ -50,7 +50,8 @@ protected:
     }
     QList<ScriptBlock> readSheet(const QString &cells, const std::optional<QString> &shared = std::nullopt)
     {
-        return XLSXReader::read(save(package(sheetOf(cells), shared ? std::optional(sharedOf(*shared)) : std::nullopt)));
+        return XLSXReader::read(
+            save(package(sheetOf(cells), shared ? std::optional(sharedOf(*shared)) : std::nullopt)));
     }
     /// The texts of D2 onwards, in row order: enough to see what a cell's markup yields.
     QStringList russianTexts(const QString &cells, const std::optional<QString> &shared = std::nullopt)
@@ -114,7 +115,7 @@ TEST_F(XLSXReaderTest, NumberDropsOnlyATrailingPointZeroAndFallsBackToTheRow)
         std::optional<QString> cell;
         QString number;
     } cases[] = {
-        {u"7.0"_s, u"7"_s},   {u"7.00"_s, u"7.00"_s}, {u"7.5"_s, u"7.5"_s},   {u"12"_s, u"12"_s},
+        {u"7.0"_s, u"7"_s},     {u"7.00"_s, u"7.00"_s}, {u"7.5"_s, u"7.5"_s},   {u"12"_s, u"12"_s},
         {u"1.0.0"_s, u"1.0"_s}, {u""_s, u"8"_s},        {std::nullopt, u"8"_s}, {u" 7.0 "_s, u" 7.0 "_s},
     };
     for (const auto &c : cases) {
@@ -131,12 +132,13 @@ TEST_F(XLSXReaderTest, NumberDropsOnlyATrailingPointZeroAndFallsBackToTheRow)
 
 TEST_F(XLSXReaderTest, RowsComeInNumericOrderAndRowsWithoutVoiceTextAreSkipped)
 {
-    const QList<ScriptBlock> blocks = readSheet(
-        u"<row r=\"10\"><c r=\"D10\" t=\"inlineStr\"><is><t>десять</t></is></c></row>"
-        "<row r=\"9\"><c r=\"E9\" t=\"inlineStr\"><is><t>nine</t></is></c></row>"
-        "<row r=\"4\"><c r=\"A4\"><v>4</v></c><c r=\"B4\" t=\"inlineStr\"><is><t>экран</t></is></c>"
-        "<c r=\"C4\" t=\"inlineStr\"><is><t>screen</t></is></c><c r=\"D4\" t=\"inlineStr\"><is><t></t></is></c></row>"
-        "<row r=\"2\"><c r=\"D2\" t=\"inlineStr\"><is><t>два</t></is></c></row>"_s);
+    const QList<ScriptBlock> blocks =
+        readSheet(u"<row r=\"10\"><c r=\"D10\" t=\"inlineStr\"><is><t>десять</t></is></c></row>"
+                  "<row r=\"9\"><c r=\"E9\" t=\"inlineStr\"><is><t>nine</t></is></c></row>"
+                  "<row r=\"4\"><c r=\"A4\"><v>4</v></c><c r=\"B4\" t=\"inlineStr\"><is><t>экран</t></is></c>"
+                  "<c r=\"C4\" t=\"inlineStr\"><is><t>screen</t></is></c><c r=\"D4\" "
+                  "t=\"inlineStr\"><is><t></t></is></c></row>"
+                  "<row r=\"2\"><c r=\"D2\" t=\"inlineStr\"><is><t>два</t></is></c></row>"_s);
     EXPECT_EQ(blocks, (QList<ScriptBlock>{block(u"row-2"_s, u"1"_s, u"два"_s, u""_s),
                                           block(u"row-9"_s, u"8"_s, u""_s, u"nine"_s),
                                           block(u"row-10"_s, u"9"_s, u"десять"_s, u""_s)}));
@@ -160,9 +162,9 @@ TEST_F(XLSXReaderTest, HeaderCheckWantsD1AndE1ToExistWhateverTheyHold)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        const QString path = save(package(
-            u"<worksheet><sheetData><row r=\"1\">"_s.toUtf8() + c.header.toUtf8() + "</row>" + row2.toUtf8()
-            + "</sheetData></worksheet>"));
+        const QString path =
+            save(package(u"<worksheet><sheetData><row r=\"1\">"_s.toUtf8() + c.header.toUtf8() + "</row>"
+                         + row2.toUtf8() + "</sheetData></worksheet>"));
         if (c.blocks < 0)
             EXPECT_THROW_MESSAGE(XLSXReader::read(path), templateMessage);
         else
@@ -180,22 +182,23 @@ TEST_F(XLSXReaderTest, HeaderRowAloneIsAnEmptyScenarioNotAnError)
 
 TEST_F(XLSXReaderTest, SharedStringMarkupYieldsWhatTheSpreadsheetShows)
 {
-    const QString shared = u"<si><t>ноль</t></si>"
-                           "<si><r><rPr><b/></rPr><t>Hel</t></r><r><t>lo</t></r></si>"
-                           "<si><t>東京</t><rPh sb=\"0\" eb=\"2\"><t>トウキョウ</t></rPh><phoneticPr fontId=\"1\"/></si>"
-                           "<si><r><t xml:space=\"preserve\">a </t></r><rPh sb=\"0\" eb=\"1\"><t>x</t></rPh><r><t>b</t></r></si>"_s;
+    const QString shared =
+        u"<si><t>ноль</t></si>"
+        "<si><r><rPr><b/></rPr><t>Hel</t></r><r><t>lo</t></r></si>"
+        "<si><t>東京</t><rPh sb=\"0\" eb=\"2\"><t>トウキョウ</t></rPh><phoneticPr fontId=\"1\"/></si>"
+        "<si><r><t xml:space=\"preserve\">a </t></r><rPh sb=\"0\" eb=\"1\"><t>x</t></rPh><r><t>b</t></r></si>"_s;
     const struct
     {
         QString value;
         QString text;
     } cases[] = {
         {u"0"_s, u"ноль"_s},
-        {u"1"_s, u"Hello"_s},   // rich-text runs are joined
-        {u"2"_s, u"東京"_s},     // the phonetic reading is not part of the text
+        {u"1"_s, u"Hello"_s}, // rich-text runs are joined
+        {u"2"_s, u"東京"_s},   // the phonetic reading is not part of the text
         {u"3"_s, u"a b"_s},
         {u"+1"_s, u"Hello"_s},
-        {u"99"_s, u"99"_s},     // out of range keeps the raw value
-        {u"4"_s, u"4"_s},       // one past the end
+        {u"99"_s, u"99"_s}, // out of range keeps the raw value
+        {u"4"_s, u"4"_s},   // one past the end
         {u"-1"_s, u"-1"_s},
         {u" 1"_s, u" 1"_s},
         {u"1x"_s, u"1x"_s},
@@ -219,13 +222,16 @@ TEST_F(XLSXReaderTest, CellKindsYieldTheirShownText)
         QString cell;
         QString text;
     } cases[] = {
-        {"inline runs", u"<c r=\"D2\" t=\"inlineStr\"><is><r><t>При</t></r><r><t>вет</t></r></is></c>"_s, u"Привет"_s},
-        {"inline phonetic", u"<c r=\"D2\" t=\"inlineStr\"><is><t>漢字</t><rPh sb=\"0\" eb=\"2\"><t>かんじ</t></rPh></is></c>"_s,
+        {"inline runs", u"<c r=\"D2\" t=\"inlineStr\"><is><r><t>При</t></r><r><t>вет</t></r></is></c>"_s,
+         u"Привет"_s},
+        {"inline phonetic",
+         u"<c r=\"D2\" t=\"inlineStr\"><is><t>漢字</t><rPh sb=\"0\" eb=\"2\"><t>かんじ</t></rPh></is></c>"_s,
          u"漢字"_s},
         {"number", u"<c r=\"D2\"><v>3.5</v></c>"_s, u"3.5"_s},
         {"formula keeps its cached value", u"<c r=\"D2\"><f>1+2</f><v>3</v></c>"_s, u"3"_s},
         {"string type with text", u"<c r=\"D2\" t=\"str\"><f>A1</f><v>итог</v></c>"_s, u"итог"_s},
-        {"entities and CDATA", u"<c r=\"D2\" t=\"inlineStr\"><is><t>&lt;a&gt; &amp; &#1071;<![CDATA[<b>]]></t></is></c>"_s,
+        {"entities and CDATA",
+         u"<c r=\"D2\" t=\"inlineStr\"><is><t>&lt;a&gt; &amp; &#1071;<![CDATA[<b>]]></t></is></c>"_s,
          u"<a> & Я<b>"_s},
         {"later duplicate wins", u"<c r=\"D2\"><v>old</v></c><c r=\"D2\"><v>new</v></c>"_s, u"new"_s},
     };
@@ -262,7 +268,8 @@ TEST_F(XLSXReaderTest, CapCountsInflatedBytesOfEachEntry)
     const QByteArray atLimit = paddedSheet(XLSXReader::entryLimit);
     ASSERT_EQ(atLimit.size(), 16777216);
     EXPECT_EQ(XLSXReader::read(save(package(atLimit))).size(), 1);
-    EXPECT_THROW_MESSAGE(XLSXReader::read(save(package(paddedSheet(XLSXReader::entryLimit + 1)))), sizeMessage);
+    EXPECT_THROW_MESSAGE(XLSXReader::read(save(package(paddedSheet(XLSXReader::entryLimit + 1)))),
+                         sizeMessage);
 
     // The limit is per entry: a full string table beside a full sheet is still fine.
     QByteArray fullShared = sharedOf(u"<si><t>x</t></si>"_s);
@@ -286,13 +293,16 @@ TEST_F(XLSXReaderTest, CapHoldsAgainstAnArchiveThatUnderstatesItsSizes)
 TEST_F(XLSXReaderTest, UnreadableOrDamagedFilesNameTheFile)
 {
     const QByteArray good = workbook({headers, {u"1"_s, {}, {}, u"Да"_s}});
-    const QByteArray wrongChecksum = withChecksum(zipArchive({{u"xl/worksheets/sheet1.xml"_s, paddedSheet(300000)}}), 1);
+    const QByteArray wrongChecksum =
+        withChecksum(zipArchive({{u"xl/worksheets/sheet1.xml"_s, paddedSheet(300000)}}), 1);
 
     const QString text = save("Это просто текст, а не книга.\n", u"текст.xlsx"_s);
     const QString truncated = save(good.left(good.size() / 2), u"обрыв.xlsx"_s);
     const QString empty = save("", u"пусто.xlsx"_s);
-    const QString noSheet = save(zipArchive({{u"xl/sharedStrings.xml"_s, sharedOf(u""_s)}}), u"без листа.xlsx"_s);
-    const QString otherSheet = save(zipArchive({{u"xl/worksheets/Sheet1.xml"_s, paddedSheet(200)}}), u"регистр.xlsx"_s);
+    const QString noSheet =
+        save(zipArchive({{u"xl/sharedStrings.xml"_s, sharedOf(u""_s)}}), u"без листа.xlsx"_s);
+    const QString otherSheet =
+        save(zipArchive({{u"xl/worksheets/Sheet1.xml"_s, paddedSheet(200)}}), u"регистр.xlsx"_s);
     const QString missing = m_dir.filePath(u"нет.xlsx"_s);
     const QString damaged = u"» повреждён или не является книгой XLSX"_s;
     const QString noSheetDetail = u": нет листа «xl/worksheets/sheet1.xml»"_s;
@@ -315,16 +325,19 @@ TEST_F(XLSXReaderTest, UnreadableOrDamagedFilesNameTheFile)
         EXPECT_THROW_MESSAGE(XLSXReader::read(c.path), c.message);
     }
     const QString broken = save(wrongChecksum, u"битый.xlsx"_s);
-    EXPECT_THROW_MESSAGE(XLSXReader::read(broken), u"Файл «"_s + broken + damaged
-                                                       + u": часть «xl/worksheets/sheet1.xml» не распаковывается"_s);
+    EXPECT_THROW_MESSAGE(XLSXReader::read(broken),
+                         u"Файл «"_s + broken + damaged
+                             + u": часть «xl/worksheets/sheet1.xml» не распаковывается"_s);
     // A string table that is there but damaged is refused, not skipped: skipping it would turn
     // every text cell into a bare index.
-    const QString brokenShared = save(withChecksum(zipArchive({{u"xl/sharedStrings.xml"_s, sharedOf(u"<si><t>a</t></si>"_s)},
-                                                               {u"xl/worksheets/sheet1.xml"_s, paddedSheet(300)}}),
-                                                   1),
-                                      u"битые строки.xlsx"_s);
-    EXPECT_THROW_MESSAGE(XLSXReader::read(brokenShared), u"Файл «"_s + brokenShared + damaged
-                                                             + u": часть «xl/sharedStrings.xml» не распаковывается"_s);
+    const QString brokenShared =
+        save(withChecksum(zipArchive({{u"xl/sharedStrings.xml"_s, sharedOf(u"<si><t>a</t></si>"_s)},
+                                      {u"xl/worksheets/sheet1.xml"_s, paddedSheet(300)}}),
+                          1),
+             u"битые строки.xlsx"_s);
+    EXPECT_THROW_MESSAGE(XLSXReader::read(brokenShared),
+                         u"Файл «"_s + brokenShared + damaged
+                             + u": часть «xl/sharedStrings.xml» не распаковывается"_s);
 }
 
 // --- malformed XML -------------------------------------------------------------------
@@ -356,8 +369,8 @@ TEST_F(XLSXReaderTest, MalformedXmlNamesTheEntryLineAndColumn)
         const std::optional<QString> message = errorOf([&] { XLSXReader::read(path); });
         ASSERT_TRUE(message);
         const QString expected = u"Файл «"_s + path + c.place + u": "_s + c.problemStart;
-        EXPECT_TRUE(message->startsWith(expected)) << message->toStdString() << "\nexpected start: "
-                                                   << expected.toStdString();
+        EXPECT_TRUE(message->startsWith(expected))
+            << message->toStdString() << "\nexpected start: " << expected.toStdString();
     }
 }
 
@@ -377,12 +390,14 @@ TEST_F(XLSXReaderTest, DocumentTypeDeclarationsAreRefusedBeforeAnyExpansion)
 <!DOCTYPE worksheet SYSTEM "file:///etc/passwd">
 <worksheet><sheetData><row r="1"><c r="D1"/><c r="E1"/></row></sheetData></worksheet>)";
 
-    for (const auto &[name, sheet, line] : {std::tuple{"nested entities", laughs, 8}, std::tuple{"external DTD", external, 2}}) {
+    for (const auto &[name, sheet, line] :
+         {std::tuple{"nested entities", laughs, 8}, std::tuple{"external DTD", external, 2}}) {
         SCOPED_TRACE(name);
         const QString path = save(package(sheet));
         const std::optional<QString> message = errorOf([&] { XLSXReader::read(path); });
         ASSERT_TRUE(message);
-        EXPECT_TRUE(message->startsWith(u"Файл «"_s + path + u"», часть «xl/worksheets/sheet1.xml»: ошибка XML в строке "_s
+        EXPECT_TRUE(message->startsWith(u"Файл «"_s + path
+                                        + u"», часть «xl/worksheets/sheet1.xml»: ошибка XML в строке "_s
                                         + QString::number(line)))
             << message->toStdString();
         EXPECT_TRUE(message->endsWith(u": объявление DTD не допускается"_s)) << message->toStdString();

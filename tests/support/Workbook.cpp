@@ -36,10 +36,13 @@ QByteArray zipArchive(const QList<ZipEntry> &entries)
         throw std::runtime_error(zip_error_strerror(&error));
     zip_source_keep(target);
     for (const ZipEntry &entry : entries) {
-        // libzip reads the data only when the archive is closed, so it must outlive this loop.
-        zip_source_t *data = zip_source_buffer(zip, entry.bytes.constData(), static_cast<zip_uint64_t>(entry.bytes.size()), 0);
-        const zip_int64_t index = data ? zip_file_add(zip, entry.name.toUtf8().constData(), data, ZIP_FL_ENC_UTF_8) : -1;
-        if (index < 0 || zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 0) != 0)
+        // libzip reads the data only in zip_close, so `entries` must outlive that call; it does.
+        zip_source_t *data =
+            zip_source_buffer(zip, entry.bytes.constData(), static_cast<zip_uint64_t>(entry.bytes.size()), 0);
+        const zip_int64_t index =
+            data ? zip_file_add(zip, entry.name.toUtf8().constData(), data, ZIP_FL_ENC_UTF_8) : -1;
+        if (index < 0
+            || zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 0) != 0)
             throw std::runtime_error(zip_strerror(zip));
     }
     if (zip_close(zip) != 0)
@@ -88,8 +91,9 @@ QByteArray sheetXml(const SheetRows &rows, Strings strings, QByteArray *sharedSt
 {
     QStringList table;
     QHash<QString, qsizetype> indexes;
-    QString sheet = u"<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-                    "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>"_s;
+    QString sheet =
+        u"<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+        "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>"_s;
     for (qsizetype r = 0; r < rows.size(); ++r) {
         const QString row = QString::number(r + 1);
         sheet += u"<row r=\""_s + row + u"\">"_s;
@@ -99,8 +103,8 @@ QByteArray sheetXml(const SheetRows &rows, Strings strings, QByteArray *sharedSt
             const QString reference = columnName(c) + row;
             const QString &text = *rows[r][c];
             if (strings == Strings::Inline) {
-                sheet += u"<c r=\""_s + reference + u"\" t=\"inlineStr\"><is><t xml:space=\"preserve\">"_s + escaped(text)
-                         + u"</t></is></c>"_s;
+                sheet += u"<c r=\""_s + reference + u"\" t=\"inlineStr\"><is><t xml:space=\"preserve\">"_s
+                         + escaped(text) + u"</t></is></c>"_s;
                 continue;
             }
             if (!indexes.contains(text)) {

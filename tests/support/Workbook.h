@@ -26,8 +26,7 @@ QByteArray withChecksum(QByteArray archive, quint32 crc);
 /// Cell texts from row 1 down, column A onwards; nullopt leaves the cell out of the sheet.
 using SheetRows = QList<QList<std::optional<QString>>>;
 
-enum class Strings
-{
+enum class Strings {
     Shared, // text cells point into xl/sharedStrings.xml
     Inline, // text cells carry their text; the package has no string table
 };
