@@ -2,6 +2,8 @@
 #include "support/TestSupport.h"
 #include "support/Workbook.h"
 
+#include <xlsxwriter.h>
+
 using namespace Qt::StringLiterals;
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -142,6 +144,51 @@ TEST_F(XLSXReaderTest, RowsComeInNumericOrderAndRowsWithoutVoiceTextAreSkipped)
     EXPECT_EQ(blocks, (QList<ScriptBlock>{block(u"row-2"_s, u"1"_s, u"два"_s, u""_s),
                                           block(u"row-9"_s, u"8"_s, u""_s, u"nine"_s),
                                           block(u"row-10"_s, u"9"_s, u"десять"_s, u""_s)}));
+}
+
+TEST_F(XLSXReaderTest, ReadsAWorkbookWrittenByASpreadsheetLibrary)
+{
+    const QString path = m_dir.filePath(u"Урок 2.xlsx"_s);
+    lxw_workbook *book = workbook_new(QFile::encodeName(path).constData());
+    ASSERT_NE(book, nullptr);
+    lxw_worksheet *sheet = workbook_add_worksheet(book, nullptr);
+    lxw_format *bold = workbook_add_format(book);
+    format_set_bold(bold);
+    const auto text = [&](lxw_row_t row, lxw_col_t column, const char *value) {
+        worksheet_write_string(sheet, row, column, value, nullptr);
+    };
+    const char *titles[] = {"№", "Экран RU", "Экран EN", "Голос RU", "Голос EN", "Статус", "Служебное", "Заметка"};
+    for (lxw_col_t column = 0; column < 8; ++column)
+        text(0, column, titles[column]);
+
+    worksheet_write_number(sheet, 1, 0, 1, nullptr);
+    text(1, 1, "Заставка");
+    text(1, 2, "Intro");
+    lxw_rich_string_tuple first = {bold, const_cast<char *>("При")};
+    lxw_rich_string_tuple second = {nullptr, const_cast<char *>("вет")};
+    lxw_rich_string_tuple *runs[] = {&first, &second, nullptr};
+    worksheet_write_rich_string(sheet, 1, 3, runs, nullptr);
+    text(1, 4, "Hello");
+    text(1, 5, "Готово");
+    text(1, 6, "skipped column");
+    text(1, 7, "Тише");
+
+    worksheet_write_blank(sheet, 2, 0, bold); // present but empty: the number falls back to the row
+    worksheet_write_formula_num(sheet, 2, 3, "=1+1", nullptr, 2);
+    text(2, 4, "Two");
+
+    worksheet_write_number(sheet, 4, 0, 7.5, nullptr);
+    text(4, 4, "Only English");
+    text(5, 1, "Only the screen text");
+    ASSERT_EQ(workbook_close(book), LXW_NO_ERROR);
+
+    ScriptBlock intro = block(u"row-2"_s, u"1"_s, u"Привет"_s, u"Hello"_s);
+    intro.videoRussian = u"Заставка"_s;
+    intro.videoEnglish = u"Intro"_s;
+    intro.voiceStatus = u"Готово"_s;
+    intro.voiceNote = u"Тише"_s;
+    EXPECT_EQ(XLSXReader::read(path), (QList<ScriptBlock>{intro, block(u"row-3"_s, u"2"_s, u"2"_s, u"Two"_s),
+                                                          block(u"row-5"_s, u"7.5"_s, u""_s, u"Only English"_s)}));
 }
 
 // --- header check --------------------------------------------------------------------
