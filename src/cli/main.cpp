@@ -6,6 +6,7 @@
 #include "core/ProjectStore.h"
 #include "core/ScriptBlock.h"
 #include "core/StudioError.h"
+#include "core/XLSXReader.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -19,7 +20,7 @@ using namespace tarnwick;
 namespace {
 
 const auto usage = u"Использование:\n"
-                   "  tarnwick-cli validate ФАЙЛ     проверить сценарий (JSON-массив блоков)\n"
+                   "  tarnwick-cli validate ФАЙЛ     проверить сценарий (JSON-массив блоков или книга .xlsx)\n"
                    "  tarnwick-cli check ПАПКА       открыть проект, восстановить незавершённый дубль\n"
                    "                                 и посчитать дубли без аудиофайлов\n"
                    "  tarnwick-cli --help            показать эту справку\n"_s;
@@ -36,7 +37,9 @@ void write(FILE *stream, const QString &text)
 
 void validate(const QString &file)
 {
-    const QList<ScriptBlock> blocks = decodeScenario(files::read(file), file);
+    const QList<ScriptBlock> blocks = file.endsWith(u".xlsx", Qt::CaseInsensitive)
+                                          ? XLSXReader::read(file)
+                                          : decodeScenario(files::read(file), file);
     ScriptBlock::validate(blocks);
     write(stdout, u"Блоков: "_s + QString::number(blocks.size()) + u"\nРеплик: "_s
                       + QString::number(segmentCount(blocks)) + u'\n');

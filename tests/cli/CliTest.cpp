@@ -1,6 +1,7 @@
 #include "core/ProjectLease.h"
 #include "core/ProjectStore.h"
 #include "support/TestSupport.h"
+#include "support/Workbook.h"
 
 #include <QFile>
 #include <QProcess>
@@ -76,6 +77,53 @@ TEST_F(CliTest, ValidateFailuresAreOneRussianLineAndExitOne)
         {empty, u"Ошибка: Сценарий пуст\n"_s},
         {typed, u"Ошибка: Файл «"_s + typed + u"», блок 1: ключ «number»: ожидалась строка, а не число\n"_s},
         {m_dir.path(), u"Ошибка: Не удалось прочитать файл «"_s + m_dir.path() + u"»: это папка, а не файл\n"_s},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        const Result result = cli({u"validate"_s, c.path});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.out, u""_s);
+        EXPECT_EQ(result.err, c.err);
+    }
+}
+
+TEST_F(CliTest, ValidateReadsWorkbooksByExtensionInAnyCase)
+{
+    const QByteArray book = workbook({{{}, {}, {}, u"RU"_s, u"EN"_s},
+                                      {u"1"_s, {}, {}, u"Раз"_s, u"One"_s},
+                                      {u"2.0"_s, {}, {}, u"[voice:a]\nДва\n[voice:b]\nТри"_s, u""_s}});
+    for (const QString &name : {u"Урок 1.xlsx"_s, u"data.XLSX"_s, u"mixed.XlSx"_s}) {
+        SCOPED_TRACE(name.toStdString());
+        const Result result = cli({u"validate"_s, file(name, book)});
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.out, u"Блоков: 2\nРеплик: 3\n"_s);
+        EXPECT_EQ(result.err, u""_s);
+    }
+    // Only the extension decides: a workbook under another name is read as JSON and fails there.
+    const Result json = cli({u"validate"_s, file(u"book.xlsx.json"_s, book)});
+    EXPECT_EQ(json.exitCode, 1);
+    EXPECT_TRUE(json.err.startsWith(u"Ошибка: Файл «"_s + m_dir.filePath(u"book.xlsx.json"_s) + u"»: ошибка JSON"_s))
+        << json.err.toStdString();
+}
+
+TEST_F(CliTest, ValidateReportsWorkbookFailuresInRussian)
+{
+    const QString text = file(u"text.xlsx"_s, "not a workbook");
+    const QString headerOnly = file(u"header.xlsx"_s, workbook({{{}, {}, {}, u"RU"_s, u"EN"_s}}));
+    const QString noHeaders = file(u"plain.xlsx"_s, workbook({{u"1"_s}, {u"1"_s, {}, {}, u"Раз"_s}}));
+    const QString duplicate = file(u"dup.xlsx"_s, workbook({{{}, {}, {}, u"RU"_s, u"EN"_s},
+                                                           {{}, {}, {}, u"[voice:a]\nРаз"_s},
+                                                           {{}, {}, {}, u"[voice:a]\nДва"_s}}));
+    const struct
+    {
+        QString path;
+        QString err;
+    } cases[] = {
+        {text, u"Ошибка: Файл «"_s + text + u"» повреждён или не является книгой XLSX\n"_s},
+        {headerOnly, u"Ошибка: Сценарий пуст\n"_s},
+        {noHeaders,
+         u"Ошибка: Ожидается шаблон XLSX: заголовки в первой строке, русский текст в D, английский в E\n"_s},
+        {duplicate, u"Ошибка: Повтор идентификатора реплики: voice:a\n"_s},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.path.toStdString());
