@@ -220,8 +220,9 @@ class QtRecorder final : public AudioRecorder
     Q_OBJECT
 
 public:
-    QtRecorder(const QAudioDevice &device, SNDFILE *file)
+    QtRecorder(const QAudioDevice &device, SNDFILE *file, QString path)
         : m_file(file)
+        , m_path(std::move(path))
         , m_worker(new CaptureWorker(device, file, m_totals))
     {
         m_thread.setObjectName(u"capture"_s);
@@ -243,8 +244,12 @@ public:
         m_thread.start(QThread::HighPriority);
         bool started = false;
         QMetaObject::invokeMethod(m_worker, &CaptureWorker::begin, Qt::BlockingQueuedConnection, &started);
-        if (!started)
+        if (!started) {
+            // A take that never started promises no file.
             stop();
+            sf_close(std::exchange(m_file, nullptr));
+            QFile::remove(m_path);
+        }
         return started;
     }
 
@@ -255,7 +260,8 @@ public:
         QMetaObject::invokeMethod(m_worker, &CaptureWorker::end, Qt::BlockingQueuedConnection);
         m_thread.quit();
         m_thread.wait();
-        sf_write_sync(m_file);
+        if (m_file)
+            sf_write_sync(m_file);
     }
 
     float averagePower() override
@@ -276,6 +282,7 @@ public:
 
 private:
     SNDFILE *m_file;
+    QString m_path;
     CaptureTotals m_totals;
     QThread m_thread;
     CaptureWorker *m_worker; // deleted after its thread has ended
@@ -428,7 +435,7 @@ std::unique_ptr<AudioRecorder> QtAudioBackend::createRecorder(const QString &url
     }
     // Rewrites the header after every write, so a killed process leaves a readable take.
     sf_command(file, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
-    return std::make_unique<QtRecorder>(device, file);
+    return std::make_unique<QtRecorder>(device, file, url);
 }
 
 std::unique_ptr<AudioPlayer> QtAudioBackend::createPlayer(const QString &url)
