@@ -215,6 +215,29 @@ TEST_F(QtAudioBackendTest, SpeechBecomesA24Bit48KilohertzMonoTakeOfTheRightLengt
     EXPECT_GT(highest, 0.1f) << "the level never rose above the floor";
 }
 
+TEST_F(QtAudioBackendTest, TheChosenInputIsTheOneRecorded)
+{
+    const QString speech = s_server->speech(u"Раз, два, три"_s);
+    ASSERT_FALSE(speech.isEmpty());
+    for (const char *input : {SoundServer::microphoneID, SoundServer::quietMicrophoneID}) {
+        SCOPED_TRACE(input);
+        const QString path = m_dir.filePath(QLatin1StringView(input) + u".wav"_s);
+        auto controller = makeController(QLatin1StringView(input));
+        controller->start(path);
+        const std::unique_ptr<QProcess> player = s_server->playIntoMicrophone(speech);
+        ASSERT_TRUE(player->waitForFinished(10000));
+        runEvents(200);
+        controller->stopRecording();
+
+        const Wav wav = readWav(path);
+        ASSERT_TRUE(wav.readable);
+        if (QLatin1StringView(input) == microphone)
+            EXPECT_GT(wav.peak(0.0, wav.seconds()), 0.05);
+        else
+            EXPECT_LT(wav.decibels(0.0, wav.seconds()), -60.0) << "speech reached an input not chosen";
+    }
+}
+
 TEST_F(QtAudioBackendTest, AVanishedInputFallsBackToTheDefault)
 {
     const QString path = m_dir.filePath(u"take.wav"_s);
@@ -279,6 +302,19 @@ TEST_F(QtAudioBackendTest, WithoutASoundServerStartFailsAndStaysIdle)
         << lines.join(u'\n').toStdString();
     EXPECT_TRUE(lines.contains(u"idle"_s));
     EXPECT_FALSE(QFileInfo::exists(path)) << "no file is promised when no take started";
+}
+
+TEST_F(QtAudioBackendTest, ListsNoInputsWithoutASoundServer)
+{
+    // Checked in a child: Qt Multimedia connects to a server once per process.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"PULSE_SERVER"_s, SoundServer::missingServerAddress(m_dir));
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.start(QStringLiteral(TARNWICK_RECORD_TAKE_PATH), {u"--list-inputs"_s});
+    ASSERT_TRUE(child.waitForFinished(30000));
+    EXPECT_EQ(child.exitCode(), 0);
+    EXPECT_EQ(child.readAllStandardOutput(), QByteArray());
 }
 
 TEST_F(QtAudioBackendTest, ServerDyingMidTakeEndsItWithoutAHang)

@@ -2,6 +2,7 @@
 // or run it against a missing sound server without disturbing its own Qt Multimedia state.
 //
 // usage: audio-record-take <file.wav> <seconds> [input device id]
+//        audio-record-take --list-inputs    (one "id<TAB>description" line per input)
 // stdout: "recording" once the take runs, then "stopped <highest level>"; on failure the error's
 // message and the controller's state go to stderr and the exit status is 2.
 
@@ -22,6 +23,11 @@ int main(int argc, char **argv)
 {
     const QCoreApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.value(1) == u"--list-inputs"_s) {
+        for (const AudioInputDevice &input : QtAudioBackend().inputDevices())
+            std::printf("%s\t%s\n", input.id.toUtf8().constData(), input.description.toUtf8().constData());
+        return 0;
+    }
     if (arguments.size() < 3) {
         std::fputs("usage: audio-record-take <file.wav> <seconds> [input device id]\n", stderr);
         return 64;

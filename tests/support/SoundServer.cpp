@@ -55,11 +55,14 @@ std::unique_ptr<SoundServer> SoundServer::start(QString *whyNot)
                            "load-module module-null-sink sink_name=%3 rate=48000 channels=1\n"
                            "load-module module-remap-source source_name=%4 master=%3.monitor "
                            "channels=1 channel_map=mono master_channel_map=mono\n"
+                           "load-module module-remap-source source_name=%5 master=%2.monitor "
+                           "channels=1 channel_map=mono master_channel_map=mono\n"
                            "set-default-sink %2\n"
                            "set-default-source %4\n"_s.arg(folder,
                                                            QLatin1StringView(speakersSink),
                                                            QLatin1StringView(microphoneSink),
-                                                           QLatin1StringView(microphoneID));
+                                                           QLatin1StringView(microphoneID),
+                                                           QLatin1StringView(quietMicrophoneID));
     file.write(script.toUtf8());
     file.close();
 

@@ -12,11 +12,13 @@ namespace tarnwick::testing {
 /// A PulseAudio server private to one test run, stopped by its process id when destroyed.
 /// It has a null sink for playback and a virtual microphone: a second null sink whose monitor
 /// is remapped into an ordinary source (Qt lists no monitors), kept awake by a stream of zeros.
+/// A second input listens to the speakers, so tests can tell which input was recorded.
 class SoundServer
 {
 public:
     static constexpr auto microphoneID = "tarnwick_microphone"; // the source to record from
     static constexpr auto microphoneSink = "tarnwick_microphone_in";
+    static constexpr auto quietMicrophoneID = "tarnwick_quiet_microphone"; // hears only the speakers
     static constexpr auto speakersSink = "tarnwick_speakers";
 
     /// Starts a server and waits until it answers; nothing when it could not be started.
