@@ -322,9 +322,12 @@ protected:
         const sf_count_t frames = maxSize / frameBytes;
         if (frames == 0)
             return 0;
-        const sf_count_t read = sf_readf_int(m_file, reinterpret_cast<int *>(data), frames);
+        // Qt's buffer need not be aligned for int, so read beside it and copy.
+        m_frames.resize(static_cast<size_t>(frames * m_channels));
+        const sf_count_t read = std::max<sf_count_t>(0, sf_readf_int(m_file, m_frames.data(), frames));
         if (read < frames)
             m_ended = true;
+        std::memcpy(data, m_frames.data(), static_cast<size_t>(read * frameBytes));
         return read * frameBytes;
     }
 
@@ -333,6 +336,7 @@ protected:
 private:
     SNDFILE *m_file;
     int m_channels;
+    std::vector<int> m_frames;
     bool m_ended = false;
 };
 
