@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+namespace tarnwick {
+
+/// An input the user may record from. `id` is stable across runs (the sound server's source name).
+struct AudioInputDevice
+{
+    QString id;
+    QString description;
+
+    friend bool operator==(const AudioInputDevice &, const AudioInputDevice &) = default;
+};
+
+/// Records one take into one WAV file. Events may be emitted from any thread; receivers queue them.
+class AudioRecorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    virtual bool record() = 0;             // true only when capture really started
+    virtual void stop() = 0;               // capture ends and the file is complete
+    virtual float averagePower() = 0;      // dBFS of the samples since the previous call
+    virtual double currentTime() const = 0; // seconds captured so far
+
+signals:
+    /// Capture ended without being asked to; `successfully` is false when the device failed.
+    void finished(bool successfully);
+    /// The file could not be written; `description` is a user-facing text, or empty when unknown.
+    void encodeError(const QString &description);
+};
+
+/// Plays one WAV file; pause keeps the position.
+class AudioPlayer : public QObject
+{
+    Q_OBJECT
+
+public:
+    virtual bool play() = 0; // starts, or resumes at the paused position
+    virtual void pause() = 0;
+    virtual void stop() = 0;
+    virtual bool isPlaying() const = 0;
+
+signals:
+    void finished(); // the end of the file was reached
+};
+
+/// A repeating timer; ticks stop when it is destroyed.
+class AudioTimer : public QObject
+{
+    Q_OBJECT
+
+signals:
+    void timeout();
+};
+
+/// What the controller needs of the platform. Creation throws StudioError with a user-facing text.
+class AudioBackend
+{
+public:
+    virtual ~AudioBackend() = default;
+
+    virtual std::unique_ptr<AudioRecorder> createRecorder(const QString &url) = 0;
+    virtual std::unique_ptr<AudioPlayer> createPlayer(const QString &url) = 0;
+    virtual std::unique_ptr<AudioTimer> createTimer(std::chrono::milliseconds interval) = 0;
+
+    virtual QList<AudioInputDevice> inputDevices() const = 0;
+    /// Later recorders use this input; an empty or vanished id means the system default.
+    virtual void setInputDeviceID(const QString &id) = 0;
+};
+
+} // namespace tarnwick

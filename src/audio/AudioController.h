@@ -1,0 +1,89 @@
+#pragma once
+
+#include "audio/AudioBackend.h"
+#include "core/Take.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tarnwick {
+
+/// The one object that touches sound: records a take into a WAV file with live metering, and
+/// plays one take at a time. Knows nothing of projects. Lives on the main thread; late events
+/// from a recorder, player or timer that is no longer current are ignored.
+class AudioController final : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool recording READ recording NOTIFY recordingChanged)
+    Q_PROPERTY(std::optional<QUuid> playingID READ playingID NOTIFY playingIDChanged)
+    Q_PROPERTY(float level READ level NOTIFY levelChanged)
+    Q_PROPERTY(QList<float> levelHistory READ levelHistory NOTIFY levelHistoryChanged)
+    Q_PROPERTY(double recordingDuration READ recordingDuration NOTIFY recordingDurationChanged)
+
+public:
+    static constexpr std::chrono::milliseconds meterInterval{60};
+    static constexpr qsizetype historyLength = 52;
+    static constexpr float levelFloor = 0.03f;
+    static constexpr float levelCeiling = 1.0f;
+    static constexpr float decibelDivisor = 28.0f;
+
+    explicit AudioController(std::unique_ptr<AudioBackend> backend, QObject *parent = nullptr);
+    ~AudioController() override;
+
+    bool recording() const { return m_recording; }
+    std::optional<QUuid> playingID() const { return m_playingID; }
+    float level() const { return m_level; }
+    const QList<float> &levelHistory() const { return m_levelHistory; }
+    double recordingDuration() const { return m_recordingDuration; }
+
+    void start(const QString &url); // throws StudioError("Запись уже идёт") and device errors
+    void stopRecording();
+    void togglePlayback(const Take &take, const QString &url); // throws StudioError and device errors
+    void stopPlayback();
+
+    QList<AudioInputDevice> inputDevices() const { return m_backend->inputDevices(); }
+    void setInputDeviceID(const QString &id) { m_backend->setInputDeviceID(id); }
+
+    /// The live level for an average power in dBFS: 10^(p/28), kept within [0.03, 1].
+    static float levelForPower(float decibels);
+
+    /// Called on the main thread when the device stops or breaks a recording.
+    std::function<void(const QString &)> onRecordingError;
+
+signals:
+    void recordingChanged();
+    void playingIDChanged();
+    void levelChanged();
+    void levelHistoryChanged();
+    void recordingDurationChanged();
+
+private:
+    void updateMeter();
+    void recordingFailed(AudioRecorder *reporter, const QString &message);
+    void playerFinished(AudioPlayer *reporter);
+
+    void setRecording(bool recording);
+    void setPlayingID(std::optional<QUuid> id);
+    void setLevel(float level);
+    void setRecordingDuration(double seconds);
+
+    std::unique_ptr<AudioBackend> m_backend;
+    bool m_recording = false;
+    std::optional<QUuid> m_playingID;
+    float m_level = 0.0f;
+    QList<float> m_levelHistory;
+    double m_recordingDuration = 0.0;
+    std::unique_ptr<AudioRecorder> m_recorder;
+    std::unique_ptr<AudioPlayer> m_player;
+    std::optional<QUuid> m_playerID;
+    std::unique_ptr<AudioTimer> m_timer;
+};
+
+} // namespace tarnwick
