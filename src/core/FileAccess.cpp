@@ -7,6 +7,7 @@
 #include <QSaveFile>
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -174,6 +175,35 @@ bool exists(const QString &path)
 {
     struct stat info = {};
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+std::optional<FolderListing> listFolder(const QString &folder, bool withNames)
+{
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return std::nullopt;
+    FolderListing listing;
+    if (withNames)
+        listing.names.emplace();
+    while (const dirent *entry = ::readdir(dir)) {
+        bool link = entry->d_type == DT_LNK;
+        if (entry->d_type == DT_UNKNOWN) { // some filesystems do not fill in the type
+            struct stat info = {};
+            link = ::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
+        }
+        if (link)
+            listing.links.insert(QByteArray(entry->d_name));
+        if (listing.names)
+            listing.names->insert(QByteArray(entry->d_name));
+    }
+    ::closedir(dir);
+    return listing;
+}
+
+bool isSymLink(const QString &path)
+{
+    struct stat info = {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
 } // namespace tarnwick::files

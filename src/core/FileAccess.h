@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
+
+#include <optional>
 
 /// Whole-file operations of a project folder. Every failure throws StudioError in Russian,
 /// naming the file and the reason (no such file, no permission, disk full, read-only medium...).
@@ -22,6 +25,19 @@ void makeFolders(const QString &path);
 
 /// Whether anything (file, folder, link) is at `path`, without following a final link.
 bool exists(const QString &path);
+
+/// Whether `path` is itself a symbolic link (the link is not followed; nothing there is no link).
+bool isSymLink(const QString &path);
+
+/// A folder's entries by their on-disk names, read once instead of a look-up per name.
+struct FolderListing
+{
+    QSet<QByteArray> links;                 // the entries that are symbolic links
+    std::optional<QSet<QByteArray>> names;  // every entry, when asked for
+};
+
+/// Nothing when the folder cannot be listed. Links alone need no allocation per entry.
+std::optional<FolderListing> listFolder(const QString &folder, bool withNames);
 
 /// The Russian reason for a system error number.
 QString reason(int errorNumber);

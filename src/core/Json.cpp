@@ -72,16 +72,11 @@ QString typeName(const QJsonValue &value)
 
 } // namespace
 
-JsonPlace JsonPlace::at(const QString &itemName, qsizetype index) const
-{
-    return JsonPlace{file, itemName + u' ' + QString::number(index + 1)};
-}
-
 QString JsonPlace::describe() const
 {
     QString text = u"Файл «"_s + file + u"»"_s;
-    if (!item.isEmpty())
-        text += u", "_s + item;
+    if (!itemName.isEmpty())
+        text += u", "_s + itemName + u' ' + QString::number(index + 1);
     return text;
 }
 
@@ -115,7 +110,7 @@ QByteArray encodeJson(const QJsonValue &value)
     return document.toJson(QJsonDocument::Indented);
 }
 
-QJsonValue requireValue(const QJsonObject &object, const QString &key, const JsonPlace &place)
+QJsonValue requireValue(const QJsonObject &object, QLatin1StringView key, const JsonPlace &place)
 {
     const QJsonValue value = object.value(key);
     if (value.isUndefined())
@@ -123,7 +118,7 @@ QJsonValue requireValue(const QJsonObject &object, const QString &key, const Jso
     return value;
 }
 
-void throwJsonKeyError(const JsonPlace &place, const QString &key, const QString &problem)
+void throwJsonKeyError(const JsonPlace &place, QLatin1StringView key, const QString &problem)
 {
     throw StudioError(place.describe() + u": ключ «"_s + key + u"»: "_s + problem);
 }
@@ -135,7 +130,7 @@ QJsonObject requireObject(const QJsonValue &value, const JsonPlace &place)
     return value.toObject();
 }
 
-QString requireString(const QJsonObject &object, const QString &key, const JsonPlace &place)
+QString requireString(const QJsonObject &object, QLatin1StringView key, const JsonPlace &place)
 {
     const QJsonValue value = requireValue(object, key, place);
     if (!value.isString())
@@ -143,7 +138,7 @@ QString requireString(const QJsonObject &object, const QString &key, const JsonP
     return value.toString();
 }
 
-std::optional<QString> optionalString(const QJsonObject &object, const QString &key, const JsonPlace &place)
+std::optional<QString> optionalString(const QJsonObject &object, QLatin1StringView key, const JsonPlace &place)
 {
     const QJsonValue value = object.value(key);
     if (value.isUndefined() || value.isNull())
@@ -153,7 +148,7 @@ std::optional<QString> optionalString(const QJsonObject &object, const QString &
     return value.toString();
 }
 
-bool requireBool(const QJsonObject &object, const QString &key, const JsonPlace &place)
+bool requireBool(const QJsonObject &object, QLatin1StringView key, const JsonPlace &place)
 {
     const QJsonValue value = requireValue(object, key, place);
     if (!value.isBool())

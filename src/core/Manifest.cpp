@@ -23,9 +23,9 @@ Manifest decodeManifest(const QByteArray &bytes, const QString &file)
 {
     const JsonPlace place{file, {}};
     const QJsonObject json = requireObject(parseJson(bytes, file), place);
-    const QJsonValue takes = requireValue(json, u"takes"_s, place);
+    const QJsonValue takes = requireValue(json, "takes"_L1, place);
     if (!takes.isArray())
-        throwJsonKeyError(place, u"takes"_s, u"ожидался массив дублей"_s);
+        throwJsonKeyError(place, "takes"_L1, u"ожидался массив дублей"_s);
 
     const QJsonArray array = takes.toArray();
     Manifest manifest;

@@ -48,7 +48,7 @@ QString resolveExisting(const QString &path)
 void checkFileName(const QString &name)
 {
     if (name.isEmpty() || name == u"." || name == u".." || name.contains(u'/') || name.contains(u'\\')
-        || !name.toLower().endsWith(u".wav"))
+        || !name.endsWith(u".wav", Qt::CaseInsensitive))
         throw StudioError(u"Некорректное имя аудиофайла"_s);
 }
 
@@ -124,18 +124,47 @@ void ProjectStore::validateTakes(const QList<Take> &takes) const
     }
     if (ids.size() != takes.size() || names.size() != takes.size())
         throw StudioError(u"В manifest найдены повторяющиеся дубли или имена файлов"_s);
+    // Resolving the folder once keeps a check of 10,000 takes at one lstat each.
+    const RecordingsFolder folder = recordings(Listing::links);
     for (const Take &take : takes)
-        audioURL(take);
+        locate(take.fileName, folder);
+}
+
+ProjectStore::RecordingsFolder ProjectStore::recordings(Listing listing) const
+{
+    const QString path = recordingsFolder();
+    const bool linked = files::isSymLink(path);
+    RecordingsFolder folder{path, linked, resolveExisting(path), std::nullopt};
+    if (listing != Listing::none && !linked)
+        folder.listing = files::listFolder(path, listing == Listing::names);
+    return folder;
+}
+
+bool ProjectStore::exists(const QString &fileName, const RecordingsFolder &folder)
+{
+    if (folder.listing && folder.listing->names)
+        return folder.listing->names->contains(QFile::encodeName(fileName));
+    return files::exists(folder.path + u'/' + fileName);
+}
+
+QString ProjectStore::locate(const QString &fileName, const RecordingsFolder &folder)
+{
+    checkFileName(fileName);
+    const QString location = folder.path + u'/' + fileName;
+    const bool linked = folder.listing ? folder.listing->links.contains(QFile::encodeName(fileName))
+                                       : files::isSymLink(location);
+    if (linked || folder.linked)
+        throw StudioError(u"Символические ссылки на аудиофайлы не поддерживаются"_s);
+    return location;
 }
 
 QString ProjectStore::audioURL(const Take &take) const
 {
-    checkFileName(take.fileName);
-    const QString folder = recordingsFolder();
-    const QString location = folder + u'/' + take.fileName;
-    if (QFileInfo(location).isSymLink() || QFileInfo(folder).isSymLink())
-        throw StudioError(u"Символические ссылки на аудиофайлы не поддерживаются"_s);
-    if (QFileInfo(resolveExisting(location)).path() != resolveExisting(folder))
+    const RecordingsFolder folder = recordings(Listing::none);
+    const QString location = locate(take.fileName, folder);
+    // A single checked name that is not a link cannot leave the folder; resolving it for real
+    // still guards the moment a file is about to be touched against the folder changing under us.
+    if (QFileInfo(resolveExisting(location)).path() != folder.resolved)
         throw StudioError(u"Аудиофайл находится вне проекта"_s);
     return location;
 }
@@ -215,9 +244,11 @@ void ProjectStore::cancel(const Take &take) const
 
 qsizetype ProjectStore::missingAudioCount(const QList<Take> &takes) const
 {
-    return std::count_if(takes.cbegin(), takes.cend(), [this](const Take &take) {
+    const RecordingsFolder folder = recordings(Listing::names);
+    return std::count_if(takes.cbegin(), takes.cend(), [&folder](const Take &take) {
         try {
-            return !files::exists(audioURL(take));
+            locate(take.fileName, folder);
+            return !exists(take.fileName, folder);
         } catch (const StudioError &) {
             return true;
         }

@@ -3,8 +3,12 @@
 #include "core/ScriptBlock.h"
 #include "core/Take.h"
 
+#include "core/FileAccess.h"
+
 #include <QList>
 #include <QString>
+
+#include <optional>
 
 namespace tarnwick {
 
@@ -50,6 +54,20 @@ public:
     friend bool operator==(const ProjectStore &, const ProjectStore &) = default;
 
 private:
+    struct RecordingsFolder
+    {
+        QString path;
+        bool linked = false;
+        QString resolved; // links resolved in its existing part
+        std::optional<files::FolderListing> listing; // for checks of many takes
+    };
+    enum class Listing { none, links, names };
+    /// The folder looked at once, with as much of its listing as the caller needs.
+    RecordingsFolder recordings(Listing listing) const;
+    /// The name and link checks of `audioURL`.
+    static QString locate(const QString &fileName, const RecordingsFolder &folder);
+    static bool exists(const QString &fileName, const RecordingsFolder &folder);
+
     QList<Take> readManifest() const;
     Take readPending() const;
     static void writeJSON(const QJsonValue &value, const QString &file); // atomic, durable

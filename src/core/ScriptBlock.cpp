@@ -134,14 +134,14 @@ ScriptBlock blockFromJson(const QJsonValue &value, const JsonPlace &place)
 {
     const QJsonObject json = requireObject(value, place);
     return ScriptBlock{
-        .id = requireString(json, u"id"_s, place),
-        .number = requireString(json, u"number"_s, place),
-        .videoRussian = optionalString(json, u"videoRussian"_s, place),
-        .videoEnglish = optionalString(json, u"videoEnglish"_s, place),
-        .russian = requireString(json, u"russian"_s, place),
-        .english = requireString(json, u"english"_s, place),
-        .voiceStatus = optionalString(json, u"voiceStatus"_s, place),
-        .voiceNote = optionalString(json, u"voiceNote"_s, place),
+        .id = requireString(json, "id"_L1, place),
+        .number = requireString(json, "number"_L1, place),
+        .videoRussian = optionalString(json, "videoRussian"_L1, place),
+        .videoEnglish = optionalString(json, "videoEnglish"_L1, place),
+        .russian = requireString(json, "russian"_L1, place),
+        .english = requireString(json, "english"_L1, place),
+        .voiceStatus = optionalString(json, "voiceStatus"_L1, place),
+        .voiceNote = optionalString(json, "voiceNote"_L1, place),
     };
 }
 

@@ -176,7 +176,12 @@ TEST_F(ProjectStoreTest, AudioURLRefusesSymbolicLinks)
     for (const QString &name : {u"inside.wav"_s, u"outside.wav"_s, u"dangling.wav"_s}) {
         SCOPED_TRACE(name.toStdString());
         EXPECT_THROW_MESSAGE(store.audioURL(takeNamed(name)), message);
+        // Lists of takes are checked from one reading of the folder; the verdict is the same.
+        EXPECT_THROW_MESSAGE(store.saveManifest({sampleTake(u"b1"_s), takeNamed(name)}), message);
+        EXPECT_EQ(store.missingAudioCount({takeNamed(u"real.wav"_s), takeNamed(name)}), 1);
     }
+    writeBytes(store.manifestFile(), encodeManifest(Manifest{{takeNamed(u"inside.wav"_s)}}));
+    EXPECT_THROW_MESSAGE(store.load(), message);
 
     // A linked Recordings/ is refused for every take, present or not.
     QDir(store.recordingsFolder()).removeRecursively();
