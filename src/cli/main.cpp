@@ -257,6 +257,13 @@ int run(const QStringList &arguments)
 
 int main(int argc, char *argv[])
 {
+    // stderr carries one "Ошибка: " line; Qt's own diagnostics (a missing sound server, say)
+    // would break that contract. TARNWICK_DEBUG brings them back.
+    if (!qEnvironmentVariableIsSet("TARNWICK_DEBUG"))
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+            if (type == QtFatalMsg)
+                write(stderr, text + u'\n');
+        });
     const QCoreApplication application(argc, argv);
     try {
         return run(QCoreApplication::arguments().mid(1));
