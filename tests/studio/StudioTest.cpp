@@ -252,6 +252,18 @@ TEST_F(StudioRecordingTest, UnansweredMicrophoneKeepsTheStudioBusyUntilTheAnswer
     EXPECT_EQ(m_studio->pendingTake()->blockID, u"voice:a"_s);
 }
 
+TEST_F(StudioRecordingTest, MicrophoneRefusedLaterEndsTheStartQuietly)
+{
+    m_microphone->state = MicrophoneAccess::Status::notDetermined;
+    m_studio->record(m_block, m_segments[0]);
+    ASSERT_TRUE(waitFor([&] { return bool(m_microphone->pending); }));
+    m_microphone->answer(false);
+    ASSERT_TRUE(waitFor([&] { return !m_studio->busy(); }));
+    EXPECT_EQ(m_studio->message(), u"Разрешите микрофон в Системных настройках"_s);
+    EXPECT_FALSE(m_studio->pendingTake());
+    EXPECT_FALSE(QFile::exists(store().pendingFile()));
+}
+
 TEST_F(StudioRecordingTest, ALeftoverPendingRecordStopsTheStartWithItsMessage)
 {
     Take other = sampleTake(u"voice:a"_s);
