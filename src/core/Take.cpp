@@ -24,27 +24,13 @@ int hexValue(QChar ch)
     return -1;
 }
 
-/// Only the canonical 8-4-4-4-12 form, read in one pass: QUuid::fromString would also take
-/// braces and other shapes, and is slow over a manifest of thousands of takes.
 QUuid parseUuid(const QString &text, const JsonPlace &place)
 {
-    std::array<char, 16> bytes = {};
-    bool canonical = text.size() == 36;
-    qsizetype digit = 0;
-    for (qsizetype i = 0; canonical && i < text.size(); ++i) {
-        if (i == 8 || i == 13 || i == 18 || i == 23) {
-            canonical = text.at(i) == u'-';
-            continue;
-        }
-        const int value = hexValue(text.at(i));
-        canonical = value >= 0;
-        bytes[digit / 2] = static_cast<char>(bytes[digit / 2] << 4 | value);
-        ++digit;
-    }
-    if (!canonical)
+    const std::optional<QUuid> id = uuidFromText(text);
+    if (!id)
         throwJsonKeyError(place, "id"_L1, u"ожидался UUID вида 8-4-4-4-12 шестнадцатеричных цифр, а не «"_s
                                               + text + u"»"_s);
-    return QUuid::fromRfc4122(QByteArrayView(bytes.data(), bytes.size()));
+    return *id;
 }
 
 /// The digits at [from, from + count) as a number, or -1.
@@ -92,6 +78,29 @@ QDateTime parseDate(const QString &text, const JsonPlace &place)
 }
 
 } // namespace
+
+std::optional<QUuid> uuidFromText(const QString &text)
+{
+    // One pass instead of QUuid::fromString, which also takes braces and other shapes and is
+    // slow over a manifest of thousands of takes.
+    std::array<char, 16> bytes = {};
+    if (text.size() != 36)
+        return std::nullopt;
+    qsizetype digit = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (text.at(i) != u'-')
+                return std::nullopt;
+            continue;
+        }
+        const int value = hexValue(text.at(i));
+        if (value < 0)
+            return std::nullopt;
+        bytes[digit / 2] = static_cast<char>(bytes[digit / 2] << 4 | value);
+        ++digit;
+    }
+    return QUuid::fromRfc4122(QByteArrayView(bytes.data(), bytes.size()));
+}
 
 QString uuidText(const QUuid &id)
 {

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QUuid>
 
+#include <optional>
+
 namespace tarnwick {
 
 /// One recorded WAV file of a voice segment. Only `selected` changes after creation.
@@ -24,6 +26,8 @@ struct Take
 
 /// Canonical upper-case UUID text, as stored and as used in file names.
 QString uuidText(const QUuid &id);
+/// The UUID of a canonical 8-4-4-4-12 text in either case; nothing for any other shape.
+std::optional<QUuid> uuidFromText(const QString &text);
 
 QJsonObject toJson(const Take &take); // drops the fraction of the second
 Take takeFromJson(const QJsonValue &json, const JsonPlace &place);

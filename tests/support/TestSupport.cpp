@@ -20,6 +20,15 @@ void PrintTo(const QString &text, std::ostream *os)
 }
 QT_END_NAMESPACE
 
+namespace tarnwick {
+void PrintTo(const Take &take, std::ostream *os)
+{
+    *os << "Take{" << uuidText(take.id).toStdString() << ", " << take.blockID.toStdString() << ", "
+        << take.fileName.toStdString() << ", " << take.createdAt.toString(Qt::ISODateWithMs).toStdString() << ", "
+        << (take.selected ? "selected" : "not selected") << '}';
+}
+} // namespace tarnwick
+
 namespace tarnwick::testing {
 
 namespace {

@@ -20,6 +20,10 @@ QT_BEGIN_NAMESPACE
 void PrintTo(const QString &text, std::ostream *os);
 QT_END_NAMESPACE
 
+namespace tarnwick {
+void PrintTo(const Take &take, std::ostream *os);
+} // namespace tarnwick
+
 namespace tarnwick::testing {
 
 /// The message of the StudioError that `step` throws, or nothing when it returns normally.

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tarnwick {
+
+/// Whether sound may be taken from the microphone. Desktop Linux has no prompt, but the studio
+/// is written for systems that ask, so the waiting path exists and is tested.
+class MicrophoneAccess
+{
+public:
+    enum class Status { notDetermined, restricted, denied, authorised };
+
+    virtual ~MicrophoneAccess() = default;
+    virtual Status status() const = 0;
+    /// Asks the user; `answer` may be called later and on any thread.
+    virtual void request(std::function<void(bool granted)> answer) = 0;
+};
+
+/// The user's trash. Throws StudioError naming the file when it cannot be moved.
+class Trash
+{
+public:
+    virtual ~Trash() = default;
+    virtual void moveToTrash(const QString &path) = 0;
+};
+
+/// A modal folder chooser; nothing when the user cancels.
+class FolderChooser
+{
+public:
+    virtual ~FolderChooser() = default;
+    virtual std::optional<QString> chooseFolder(const QString &prompt) = 0;
+};
+
+/// A modal alert with one button, shown when quitting cannot save a take.
+class ModalAlert
+{
+public:
+    virtual ~ModalAlert() = default;
+    virtual void show(const QString &title, const QString &text) = 0;
+};
+
+/// Small texts kept between runs. Tests give their own store and never touch the user's.
+class UserDefaults
+{
+public:
+    virtual ~UserDefaults() = default;
+    virtual std::optional<QString> text(const QString &key) const = 0;
+    virtual void setText(const QString &key, const QString &value) = 0;
+};
+
+/// The platform services the studio needs, each replaceable by a fake.
+struct StudioServices
+{
+    std::unique_ptr<MicrophoneAccess> microphone;
+    std::unique_ptr<Trash> trash;
+    std::unique_ptr<FolderChooser> folderChooser;
+    std::unique_ptr<ModalAlert> alert;
+    std::unique_ptr<UserDefaults> defaults;
+};
+
+} // namespace tarnwick

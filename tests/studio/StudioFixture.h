@@ -1,0 +1,189 @@
+#pragma once
+
+#include "audio/FakeAudioBackend.h"
+#include "studio/Studio.h"
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
+
+namespace tarnwick::testing {
+
+/// Microphone access that answers as the test says; a pending request waits for `answer`.
+class FakeMicrophone final : public MicrophoneAccess
+{
+public:
+    Status status() const override { return state; }
+    void request(std::function<void(bool)> callback) override { pending = std::move(callback); }
+    void answer(bool granted)
+    {
+        state = granted ? Status::authorised : Status::denied;
+        std::exchange(pending, nullptr)(granted);
+    }
+
+    Status state = Status::authorised;
+    std::function<void(bool)> pending;
+};
+
+/// A trash that moves files into a folder of the test's, or refuses when told to.
+class FakeTrash final : public Trash
+{
+public:
+    explicit FakeTrash(QString folder)
+        : m_folder(std::move(folder))
+    {
+    }
+    void moveToTrash(const QString &path) override
+    {
+        if (fails)
+            throw StudioError(u"Корзина недоступна"_qs);
+        QDir().mkpath(m_folder);
+        if (!QFile::rename(path, m_folder + u'/' + QFileInfo(path).fileName()))
+            throw StudioError(u"не переместить"_qs);
+        moved.append(QFileInfo(path).fileName());
+    }
+
+    bool fails = false;
+    QStringList moved; // file names, in order
+
+private:
+    QString m_folder;
+};
+
+class FakeChooser final : public FolderChooser
+{
+public:
+    std::optional<QString> chooseFolder(const QString &prompt) override
+    {
+        prompts.append(prompt);
+        return answer;
+    }
+    std::optional<QString> answer;
+    QStringList prompts;
+};
+
+class FakeAlert final : public ModalAlert
+{
+public:
+    void show(const QString &title, const QString &text) override { shown.append({title, text}); }
+    QList<std::pair<QString, QString>> shown;
+};
+
+class MemoryDefaults final : public UserDefaults
+{
+public:
+    explicit MemoryDefaults(QHash<QString, QString> &values)
+        : m_values(values)
+    {
+    }
+    std::optional<QString> text(const QString &key) const override
+    {
+        return m_values.contains(key) ? std::optional(m_values.value(key)) : std::nullopt;
+    }
+    void setText(const QString &key, const QString &value) override { m_values.insert(key, value); }
+
+private:
+    QHash<QString, QString> &m_values;
+};
+
+/// A studio over fake services and the fake audio backend, in a data folder of its own. The
+/// fakes stay reachable through raw pointers; the studio owns them.
+class StudioFixture : public ::testing::Test
+{
+protected:
+    QTemporaryDir m_dir;
+    QString m_dataFolder = m_dir.filePath(u"data"_qs);
+    QHash<QString, QString> m_defaults; // survives the studio, like the user's settings
+    FakeMicrophone *m_microphone = nullptr;
+    FakeTrash *m_trash = nullptr;
+    FakeChooser *m_chooser = nullptr;
+    FakeAlert *m_alert = nullptr;
+    FakeAudioBackend *m_audio = nullptr;
+    std::unique_ptr<Studio> m_studio;
+
+    Studio &startStudio(bool loadInitial = true)
+    {
+        m_studio.reset();
+        auto microphone = std::make_unique<FakeMicrophone>();
+        auto trash = std::make_unique<FakeTrash>(m_dir.filePath(u"trash"_qs));
+        auto chooser = std::make_unique<FakeChooser>();
+        auto alert = std::make_unique<FakeAlert>();
+        auto audio = std::make_unique<FakeAudioBackend>();
+        m_microphone = microphone.get();
+        m_trash = trash.get();
+        m_chooser = chooser.get();
+        m_alert = alert.get();
+        m_audio = audio.get();
+        m_studio = std::make_unique<Studio>(
+            m_dataFolder,
+            StudioServices{std::move(microphone), std::move(trash), std::move(chooser), std::move(alert),
+                           std::make_unique<MemoryDefaults>(m_defaults)},
+            std::move(audio), loadInitial);
+        return *m_studio;
+    }
+
+    /// A project in the data folder's "Projects", opened.
+    Studio &studioWith(const QList<ScriptBlock> &blocks)
+    {
+        Studio &studio = startStudio(false);
+        studio.open(ProjectStore::create(m_dataFolder + u"/Projects"_qs, blocks, u"Урок"_qs));
+        return studio;
+    }
+
+    const ProjectStore &store() const { return *m_studio->store(); }
+
+    /// Runs the event loop until `condition` holds; false after five seconds.
+    static bool waitFor(const std::function<bool()> &condition)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!condition()) {
+            if (clock.elapsed() > 5000)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return true;
+    }
+
+    /// Starts a take of `segment` and waits until the studio is recording or gave up.
+    bool recordAndWait(const ScriptBlock &block, const VoiceSegment &segment)
+    {
+        m_studio->record(block, segment);
+        return waitFor([this] { return !m_studio->busy(); }) && m_studio->recording();
+    }
+    bool recordAndWait(const ScriptBlock &block)
+    {
+        m_studio->record(block);
+        return waitFor([this] { return !m_studio->busy(); }) && m_studio->recording();
+    }
+
+    /// What the device would have written by now.
+    void writeAudio() const { writeBytes(m_audio->recorder->url, QByteArray("RIFF\0\0\0\0WAVE", 12)); }
+
+    /// Records and saves one take of `segment`; the saved take.
+    Take commitTake(const ScriptBlock &block, const VoiceSegment &segment)
+    {
+        EXPECT_TRUE(recordAndWait(block, segment));
+        writeAudio();
+        m_studio->stopRecording();
+        EXPECT_EQ(m_studio->message(), u"Дубль сохранён"_qs);
+        return m_studio->takes().constLast();
+    }
+};
+
+/// A block whose English text is cut into the given marked segments.
+inline ScriptBlock markedBlock(const QString &id, const QString &number, const QStringList &markers)
+{
+    ScriptBlock block = sampleBlock(id, number);
+    QString english;
+    for (const QString &marker : markers)
+        english += u"[voice:"_qs + marker + u"]\nLine "_qs + marker + u".\n"_qs;
+    block.english = english;
+    block.russian.clear();
+    return block;
+}
+
+} // namespace tarnwick::testing
