@@ -2,6 +2,7 @@
 #include "audio/QtAudioBackend.h"
 #include "support/SoundServer.h"
 #include "support/TestSupport.h"
+#include "support/WavFile.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -24,58 +25,14 @@ using namespace Qt::StringLiterals;
 namespace tarnwick {
 namespace {
 
+using ::tarnwick::testing::readWav;
 using ::tarnwick::testing::sampleTake;
 using ::tarnwick::testing::ScratchMount;
 using ::tarnwick::testing::SoundServer;
+using ::tarnwick::testing::Wav;
 
 constexpr int rate = QtAudioBackend::sampleRate;
 const QString microphone = QLatin1StringView(SoundServer::microphoneID);
-
-struct Wav
-{
-    SF_INFO info{};
-    std::vector<double> samples; // full scale = 1
-    bool readable = false;
-
-    double seconds() const { return static_cast<double>(samples.size()) / info.samplerate; }
-
-    double peak(double from, double to) const
-    {
-        double highest = 0.0;
-        for (size_t i = index(from); i < index(to); ++i)
-            highest = std::max(highest, std::abs(samples[i]));
-        return highest;
-    }
-
-    double decibels(double from, double to) const
-    {
-        double squares = 0.0;
-        const size_t first = index(from), last = index(to);
-        for (size_t i = first; i < last; ++i)
-            squares += samples[i] * samples[i];
-        return last > first && squares > 0.0 ? 10.0 * std::log10(squares / static_cast<double>(last - first)) : -200.0;
-    }
-
-private:
-    size_t index(double seconds) const
-    {
-        return std::min(samples.size(), static_cast<size_t>(std::max(0.0, seconds) * info.samplerate));
-    }
-};
-
-Wav readWav(const QString &path)
-{
-    Wav wav;
-    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &wav.info);
-    if (!file)
-        return wav;
-    wav.samples.resize(static_cast<size_t>(wav.info.frames * wav.info.channels));
-    const sf_count_t read = sf_read_double(file, wav.samples.data(), static_cast<sf_count_t>(wav.samples.size()));
-    wav.samples.resize(static_cast<size_t>(std::max<sf_count_t>(read, 0)));
-    wav.readable = true;
-    sf_close(file);
-    return wav;
-}
 
 void writeTone(const QString &path, double seconds)
 {
