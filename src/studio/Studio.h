@@ -150,9 +150,11 @@ private:
 
     QString m_baseRoot;
     StudioServices m_services;
-    std::unique_ptr<AudioController> m_audio;
+    // Declared before the controller, so a take still recording at destruction is stopped
+    // before the project is unlocked.
     std::optional<ProjectStore> m_store;
     std::unique_ptr<ProjectLease> m_lease;
+    std::unique_ptr<AudioController> m_audio;
 
     QList<ScriptBlock> m_blocks;
     QList<Take> m_takes;
