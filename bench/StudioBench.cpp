@@ -31,10 +31,11 @@ class NoTrash final : public Trash
 public:
     void moveToTrash(const QString &) override {}
 };
-class NoChooser final : public FolderChooser
+class NoChooser final : public FileChooser
 {
 public:
     std::optional<QString> chooseFolder(const QString &) override { return std::nullopt; }
+    std::optional<QString> chooseScenarioFile(const QString &) override { return std::nullopt; }
 };
 class NoAlert final : public ModalAlert
 {

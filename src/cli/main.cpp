@@ -7,11 +7,13 @@
 #include "core/ProjectStore.h"
 #include "core/ScriptBlock.h"
 #include "core/StudioError.h"
-#include "core/XLSXReader.h"
+#include "core/ScenarioFile.h"
 #include "studio/QtServices.h"
 #include "studio/Studio.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QHash>
 #include <QSocketNotifier>
 #include <QStringList>
 #include <QTimer>
@@ -35,6 +37,11 @@ const auto usage = u"Использование:\n"
                    "                                 записать дубль следующей реплики блока\n"
                    "                                 (С секунд, по умолчанию 3)\n"
                    "  tarnwick-cli devices           входные устройства: ID<TAB>описание\n"
+                   "  tarnwick-cli import ФАЙЛ [--data-dir ПАПКА]\n"
+                   "                                 создать проект из JSON или XLSX в папке данных\n"
+                   "  tarnwick-cli split ПАПКА --block НОМЕР [--yes]\n"
+                   "                                 разбить блок на предложения; с --yes его дубли\n"
+                   "                                 уходят в Корзину\n"
                    "  tarnwick-cli --help            показать эту справку\n"_s;
 
 class UsageError
@@ -48,14 +55,26 @@ void write(FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
-/// A terminal has nobody to answer a dialog: choosers cancel, alerts go unseen (the outcome is
-/// printed anyway), and the window's remembered project is left as it was.
-StudioServices terminalServices()
+/// A terminal has nobody to answer a dialog: the only file "chosen" is the one named on the
+/// command line, alerts go unseen (the outcome is printed anyway), and the window's remembered
+/// project is left as it was.
+StudioServices terminalServices(const QString &scenarioFile = {})
 {
-    class NoFolder final : public FolderChooser
+    class GivenFile final : public FileChooser
     {
     public:
+        explicit GivenFile(QString file)
+            : m_file(std::move(file))
+        {
+        }
         std::optional<QString> chooseFolder(const QString &) override { return std::nullopt; }
+        std::optional<QString> chooseScenarioFile(const QString &) override
+        {
+            return m_file.isEmpty() ? std::nullopt : std::optional(m_file);
+        }
+
+    private:
+        QString m_file;
     };
     class SilentAlert final : public ModalAlert
     {
@@ -63,8 +82,25 @@ StudioServices terminalServices()
         void show(const QString &, const QString &) override {}
     };
     return StudioServices{std::make_unique<QtMicrophoneAccess>(), std::make_unique<QtTrash>(),
-                          std::make_unique<NoFolder>(), std::make_unique<SilentAlert>(),
+                          std::make_unique<GivenFile>(scenarioFile), std::make_unique<SilentAlert>(),
                           std::make_unique<ReadOnlyDefaults>(std::make_unique<SettingsDefaults>())};
+}
+
+/// The block with this number, first in scenario order.
+const ScriptBlock &blockNumbered(const Studio &studio, const QString &number)
+{
+    const QList<ScriptBlock> &blocks = studio.blocks();
+    const auto found = std::find_if(blocks.cbegin(), blocks.cend(),
+                                    [&](const ScriptBlock &b) { return b.number == number; });
+    if (found == blocks.cend())
+        throw StudioError(u"В сценарии нет блока с номером «"_s + number + u"»"_s);
+    return *found;
+}
+
+/// A studio message that is a failure, as the one stderr line of the contract.
+[[noreturn]] void fail(const QString &message)
+{
+    throw StudioError(message.startsWith(u"Ошибка: ") ? message.mid(8) : message);
 }
 
 std::unique_ptr<Studio> openStudio(const QString &folder)
@@ -77,10 +113,7 @@ std::unique_ptr<Studio> openStudio(const QString &folder)
 
 void validate(const QString &file)
 {
-    const QList<ScriptBlock> blocks = file.endsWith(u".xlsx", Qt::CaseInsensitive)
-                                          ? XLSXReader::read(file)
-                                          : decodeScenario(files::read(file), file);
-    ScriptBlock::validate(blocks);
+    const QList<ScriptBlock> blocks = readScenarioFile(file);
     write(stdout, u"Блоков: "_s + QString::number(blocks.size()) + u"\nРеплик: "_s
                       + QString::number(segmentCount(blocks)) + u'\n');
 }
@@ -113,6 +146,23 @@ void devices()
     write(stdout, text);
 }
 
+/// Options after the first argument: "--name value" pairs and bare flags.
+QHash<QString, QString> options(const QStringList &arguments, const QStringList &withValue, const QStringList &flags)
+{
+    QHash<QString, QString> found;
+    for (qsizetype i = 2; i < arguments.size(); ++i) {
+        const QString &name = arguments.at(i);
+        if (flags.contains(name) && !found.contains(name)) {
+            found.insert(name, {});
+        } else if (withValue.contains(name) && !found.contains(name) && i + 1 < arguments.size()) {
+            found.insert(name, arguments.at(++i));
+        } else {
+            throw UsageError();
+        }
+    }
+    return found;
+}
+
 struct RecordOptions
 {
     QString folder;
@@ -123,27 +173,19 @@ struct RecordOptions
 
 RecordOptions recordOptions(const QStringList &arguments)
 {
-    RecordOptions options;
-    options.folder = arguments.value(1);
-    for (qsizetype i = 2; i < arguments.size(); i += 2) {
-        if (i + 1 >= arguments.size())
-            throw UsageError();
-        const QString &value = arguments.at(i + 1);
-        if (arguments.at(i) == u"--block") {
-            options.blockNumber = value;
-        } else if (arguments.at(i) == u"--seconds") {
-            bool number = false;
-            options.seconds = value.toDouble(&number);
-            if (!number || !(options.seconds > 0.0) || options.seconds > 24 * 3600)
-                throw UsageError();
-        } else if (arguments.at(i) == u"--device") {
-            options.device = value;
-        } else {
-            throw UsageError();
-        }
-    }
-    if (options.folder.isEmpty() || options.blockNumber.isNull())
+    const QHash<QString, QString> given =
+        options(arguments, {u"--block"_s, u"--seconds"_s, u"--device"_s}, {});
+    if (arguments.value(1).isEmpty() || !given.contains(u"--block"_s))
         throw UsageError();
+    RecordOptions options{arguments.value(1), given.value(u"--block"_s), 3.0, std::nullopt};
+    if (given.contains(u"--seconds"_s)) {
+        bool number = false;
+        options.seconds = given.value(u"--seconds"_s).toDouble(&number);
+        if (!number || !(options.seconds > 0.0) || options.seconds > 24 * 3600)
+            throw UsageError();
+    }
+    if (given.contains(u"--device"_s))
+        options.device = given.value(u"--device"_s);
     return options;
 }
 
@@ -162,11 +204,7 @@ int record(const RecordOptions &options)
     const std::unique_ptr<Studio> studio = openStudio(options.folder);
     if (options.device)
         studio->audio().setInputDeviceID(*options.device);
-    const QList<ScriptBlock> &blocks = studio->blocks();
-    const auto block = std::find_if(blocks.cbegin(), blocks.cend(),
-                                    [&](const ScriptBlock &b) { return b.number == options.blockNumber; });
-    if (block == blocks.cend())
-        throw StudioError(u"В сценарии нет блока с номером «"_s + options.blockNumber + u"»"_s);
+    const ScriptBlock *block = &blockNumbered(*studio, options.blockNumber);
     if (const std::optional<QString> issue = block->voiceMarkerIssue())
         throw StudioError(u"Блок "_s + block->number + u": "_s + *issue);
 
@@ -230,6 +268,59 @@ int record(const RecordOptions &options)
     return 1;
 }
 
+int importScenario(const QStringList &arguments)
+{
+    const QHash<QString, QString> given = options(arguments, {u"--data-dir"_s}, {});
+    const QString file = QFileInfo(arguments.value(1)).absoluteFilePath();
+    const QString dataFolder = given.contains(u"--data-dir"_s)
+                                   ? QFileInfo(given.value(u"--data-dir"_s)).absoluteFilePath()
+                                   : Studio::defaultRoot();
+    Studio studio(dataFolder, terminalServices(file), std::make_unique<QtAudioBackend>(), false);
+    QObject::connect(&studio, &Studio::busyChanged, &studio, [&] {
+        if (!studio.busy())
+            QCoreApplication::quit();
+    });
+    studio.importScenario();
+    if (studio.busy())
+        QCoreApplication::exec();
+    if (studio.message() != u"Создан отдельный проект. Папка доступна через «Показать проект»")
+        fail(studio.message());
+    write(stdout, studio.store()->root() + u'\n');
+    return 0;
+}
+
+int split(const QStringList &arguments)
+{
+    const QHash<QString, QString> given = options(arguments, {u"--block"_s}, {u"--yes"_s});
+    if (!given.contains(u"--block"_s))
+        throw UsageError();
+    const std::unique_ptr<Studio> studio = openStudio(arguments.value(1));
+    const ScriptBlock block = blockNumbered(*studio, given.value(u"--block"_s));
+    std::optional<qsizetype> refused;
+    studio->confirmTakeRemoval = [&](const ScriptBlock &, qsizetype count) {
+        if (given.contains(u"--yes"_s))
+            return true;
+        refused = count;
+        return false;
+    };
+    studio->splitIntoSentences(block);
+    if (refused)
+        throw StudioError(u"У блока "_s + block.number + u" есть дубли: "_s + QString::number(*refused)
+                          + u". Чтобы переместить их в Корзину и разбить блок, добавьте --yes"_s);
+    if (!studio->message().startsWith(u"Блок "_s + block.number + u" разбит на реплики: "_s))
+        fail(studio->message());
+
+    QString text = studio->message() + u'\n';
+    for (const ScriptBlock &b : studio->blocks()) {
+        if (b.id == block.id) {
+            for (const VoiceSegment &segment : b.voiceSegments())
+                text += segment.label + u'\n';
+        }
+    }
+    write(stdout, text);
+    return 0;
+}
+
 int run(const QStringList &arguments)
 {
     if (arguments.size() == 1 && (arguments[0] == u"--help" || arguments[0] == u"-h")) {
@@ -239,6 +330,10 @@ int run(const QStringList &arguments)
     const QString command = arguments.value(0);
     if (command == u"record")
         return record(recordOptions(arguments));
+    if (command == u"import" && arguments.size() >= 2)
+        return importScenario(arguments);
+    if (command == u"split" && arguments.size() >= 2)
+        return split(arguments);
     if (command == u"devices" && arguments.size() == 1) {
         devices();
         return 0;

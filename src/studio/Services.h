@@ -29,12 +29,14 @@ public:
     virtual void moveToTrash(const QString &path) = 0;
 };
 
-/// A modal folder chooser; nothing when the user cancels.
-class FolderChooser
+/// Modal choosers of a project folder and of a scenario file; nothing when the user cancels.
+class FileChooser
 {
 public:
-    virtual ~FolderChooser() = default;
+    virtual ~FileChooser() = default;
     virtual std::optional<QString> chooseFolder(const QString &prompt) = 0;
+    /// JSON files and XLSX workbooks.
+    virtual std::optional<QString> chooseScenarioFile(const QString &prompt) = 0;
 };
 
 /// A modal alert with one button, shown when quitting cannot save a take.
@@ -59,7 +61,7 @@ struct StudioServices
 {
     std::unique_ptr<MicrophoneAccess> microphone;
     std::unique_ptr<Trash> trash;
-    std::unique_ptr<FolderChooser> folderChooser;
+    std::unique_ptr<FileChooser> chooser;
     std::unique_ptr<ModalAlert> alert;
     std::unique_ptr<UserDefaults> defaults;
 };

@@ -177,7 +177,7 @@ void Studio::openProject()
     if (locked())
         return;
     const std::optional<QString> folder =
-        m_services.folderChooser->chooseFolder(u"Выберите папку с scenario.json, manifest.json и Recordings"_s);
+        m_services.chooser->chooseFolder(u"Выберите папку с scenario.json, manifest.json и Recordings"_s);
     if (folder)
         attempt([&] { open(ProjectStore(*folder)); });
 }

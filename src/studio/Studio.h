@@ -100,6 +100,14 @@ public:
     /// Blocks whose status is "Утверждено" or "Озвучено".
     qsizetype doneCount() const;
 
+    // --- scenarios ---
+    /// Makes a new project under "Projects" from a chosen JSON or XLSX file and opens it. The
+    /// file is read and checked on a worker; `busy` holds until the import has ended.
+    void importScenario();
+    /// Rewrites the block's voice texts with one marker per sentence, after the takes of its
+    /// current segments have gone to the trash (if `confirmTakeRemoval` agrees).
+    void splitIntoSentences(const ScriptBlock &block);
+
     /// Saves a pending take before quitting; false keeps the application open.
     bool prepareToQuit();
 
@@ -137,6 +145,7 @@ private:
     bool attempt(const std::function<void()> &step);
     void openStart();
     void continueRecording(const Take &take, const ProjectStore &store);
+    void finishImport(const QString &file, const QList<ScriptBlock> &blocks);
     void onRecordingError(const QString &text);
     BlockFacts factsOf(const ScriptBlock &block) const;
 

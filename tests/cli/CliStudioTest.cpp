@@ -16,6 +16,8 @@
 
 #include <csignal>
 
+#include <xlsxwriter.h>
+
 using namespace Qt::StringLiterals;
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -265,4 +267,82 @@ TEST_F(CliStudioTest, TerminatingTheRecorderSavesTheTakeLikeQuitting)
     EXPECT_TRUE(outcome.out.startsWith(u"Дубль сохранён\n"_s));
     EXPECT_EQ(manifest().size(), 1);
     EXPECT_FALSE(QFile::exists(m_store.pendingFile()));
+}
+
+// --- import and split ------------------------------------------------------------------
+
+namespace {
+
+/// A workbook as a spreadsheet program writes it: a header row, then one block per row.
+QString writeWorkbook(const QString &path, const QList<QStringList> &rows)
+{
+    lxw_workbook *book = workbook_new(QFile::encodeName(path).constData());
+    lxw_worksheet *sheet = workbook_add_worksheet(book, nullptr);
+    const QStringList header{u"№"_s, u"Экран RU"_s, u"Экран EN"_s, u"Текст RU"_s, u"Текст EN"_s};
+    for (qsizetype row = 0; row <= rows.size(); ++row) {
+        const QStringList &cells = row == 0 ? header : rows.at(row - 1);
+        for (qsizetype column = 0; column < cells.size(); ++column) {
+            if (!cells.at(column).isEmpty())
+                worksheet_write_string(sheet, static_cast<lxw_row_t>(row), static_cast<lxw_col_t>(column),
+                                       cells.at(column).toUtf8().constData(), nullptr);
+        }
+    }
+    return workbook_close(book) == LXW_NO_ERROR ? path : QString();
+}
+
+} // namespace
+
+TEST_F(CliStudioTest, ImportedWorkbookIsAProjectThatStatusLists)
+{
+    const QString book = writeWorkbook(m_dir.filePath(u"Урок 2.xlsx"_s),
+                                       {{u"1"_s, u""_s, u""_s, u"Привет."_s, u"Hello."_s},
+                                        {u"2"_s, u"Экран"_s, u""_s, u"Пока."_s, u"Bye."_s}});
+    ASSERT_FALSE(book.isEmpty());
+    const QString dataFolder = m_dir.filePath(u"elsewhere"_s);
+    const Outcome imported = run({u"import"_s, book, u"--data-dir"_s, dataFolder});
+    ASSERT_EQ(imported.exitCode, 0) << imported.err.toStdString();
+    const QString project = imported.out.trimmed();
+    EXPECT_EQ(imported.out, project + u'\n');
+    EXPECT_EQ(QFileInfo(project).path(), dataFolder + u"/Projects"_s);
+    EXPECT_TRUE(QFileInfo(project).fileName().startsWith(u"Урок 2-"_s));
+
+    const Outcome status = run({u"status"_s, project});
+    EXPECT_EQ(status.out, u"1\tНе записано\n2\tНе записано\n0 из 2 блоков озвучено\n"_s) << status.err.toStdString();
+}
+
+TEST_F(CliStudioTest, FailedImportCreatesNothing)
+{
+    writeBytes(m_dir.filePath(u"empty.json"_s), "[]");
+    const QString dataFolder = m_dir.filePath(u"elsewhere"_s);
+    const Outcome outcome = run({u"import"_s, m_dir.filePath(u"empty.json"_s), u"--data-dir"_s, dataFolder});
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.err, u"Ошибка: Сценарий пуст\n"_s);
+    EXPECT_EQ(outcome.out, u""_s);
+    EXPECT_FALSE(QFileInfo::exists(dataFolder + u"/Projects"_s));
+    EXPECT_EQ(run({u"import"_s, m_dir.filePath(u"x.json"_s), u"--data-dir"_s}).exitCode, 2);
+}
+
+TEST_F(CliStudioTest, SplitAsksForYesBeforeTakesGoToTheTrash)
+{
+    const ScriptBlock block = m_store.load().blocks.constFirst(); // two sentences in each language
+    const Take take = sampleTake(block.id);
+    writeBytes(m_store.audioURL(take), "RIFF");
+    m_store.saveManifest({take});
+
+    const Outcome refused = run({u"split"_s, m_store.root(), u"--block"_s, block.number});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, u"Ошибка: У блока "_s + block.number
+                               + u" есть дубли: 1. Чтобы переместить их в Корзину и разбить блок, добавьте --yes\n"_s);
+    EXPECT_EQ(manifest(), QList<Take>{take});
+
+    const Outcome split = run({u"split"_s, m_store.root(), u"--block"_s, block.number, u"--yes"_s});
+    ASSERT_EQ(split.exitCode, 0) << split.err.toStdString();
+    EXPECT_EQ(split.out, u"Блок "_s + block.number + u" разбит на реплики: 2\n"_s + block.id + u"-1\n"_s + block.id
+                             + u"-2\n"_s);
+    EXPECT_TRUE(manifest().isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(m_dir.filePath(u"home/.local/share/Trash/files/"_s) + take.fileName));
+
+    const Outcome again = run({u"split"_s, m_store.root(), u"--block"_s, u"999"_s});
+    EXPECT_EQ(again.err, u"Ошибка: В сценарии нет блока с номером «999»\n"_s);
+    EXPECT_EQ(run({u"split"_s, m_store.root(), u"--yes"_s}).exitCode, 2);
 }

@@ -53,7 +53,7 @@ private:
     QString m_folder;
 };
 
-class FakeChooser final : public FolderChooser
+class FakeChooser final : public FileChooser
 {
 public:
     std::optional<QString> chooseFolder(const QString &prompt) override
@@ -61,7 +61,13 @@ public:
         prompts.append(prompt);
         return answer;
     }
-    std::optional<QString> answer;
+    std::optional<QString> chooseScenarioFile(const QString &prompt) override
+    {
+        prompts.append(prompt);
+        return fileAnswer;
+    }
+    std::optional<QString> answer;     // the folder
+    std::optional<QString> fileAnswer; // the scenario file
     QStringList prompts;
 };
 
