@@ -1,5 +1,6 @@
 #include "audio/QtAudioBackend.h"
 
+#include "core/FileAccess.h"
 #include "core/StudioError.h"
 
 #include <QAudioDevice>
@@ -34,13 +35,6 @@ namespace {
 constexpr int captureBufferMilliseconds = 20;
 constexpr int playbackBufferMilliseconds = 100;
 constexpr float silenceDecibels = -160.0f;
-
-QString systemReason(int error)
-{
-    if (error == ENOSPC || error == EDQUOT)
-        return u"на диске нет места"_s;
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 QAudioFormat captureFormat(const QAudioDevice &device)
 {
@@ -135,7 +129,7 @@ protected:
         const int error = errno;
         if (written != samples) {
             m_failed = true;
-            emit writeFailed(u"Не удалось записать звук в файл: "_s + systemReason(error != 0 ? error : EIO));
+            emit writeFailed(u"Не удалось записать звук в файл: "_s + files::reason(error != 0 ? error : EIO));
         }
         double squares = 0.0;
         for (const int sample : m_samples) {
@@ -434,8 +428,8 @@ std::unique_ptr<AudioRecorder> QtAudioBackend::createRecorder(const QString &url
     errno = 0;
     SNDFILE *file = sf_open(QFile::encodeName(url).constData(), SFM_WRITE, &info);
     if (!file) {
-        throw StudioError(u"Не удалось создать файл записи "_s + QFileInfo(url).fileName() + u": "_s
-                          + systemReason(errno != 0 ? errno : EIO));
+        throw StudioError(u"Не удалось создать файл записи «"_s + url + u"»: "_s
+                          + files::reason(errno != 0 ? errno : EIO));
     }
     // Rewrites the header after every write, so a killed process leaves a readable take.
     sf_command(file, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
@@ -450,7 +444,7 @@ std::unique_ptr<AudioPlayer> QtAudioBackend::createPlayer(const QString &url)
     SF_INFO info{};
     SNDFILE *file = sf_open(QFile::encodeName(url).constData(), SFM_READ, &info);
     if (!file)
-        throw StudioError(u"Не удалось открыть звук дубля "_s + QFileInfo(url).fileName());
+        throw StudioError(u"Не удалось открыть звук дубля «"_s + url + u"»: это не звуковой файл WAV или его нет"_s);
     return std::make_unique<QtPlayer>(device, file, info);
 }
 

@@ -223,8 +223,8 @@ TEST_F(QtAudioBackendTest, AFolderThatCannotHoldTheFileIsAClearError)
 {
     auto controller = makeController();
     EXPECT_THROW_MESSAGE(controller->start(m_dir.filePath(u"missing/take.wav"_s)),
-                         u"Не удалось создать файл записи take.wav: "_s
-                             + QString::fromLocal8Bit(std::strerror(ENOENT)));
+                         u"Не удалось создать файл записи «"_s + m_dir.filePath(u"missing/take.wav"_s)
+                             + u"»: нет такого файла или папки"_s);
     EXPECT_FALSE(controller->recording());
 }
 
@@ -336,7 +336,8 @@ TEST_F(QtAudioBackendTest, ATakeThatIsNotAudioCannotBePlayed)
     ::tarnwick::testing::writeBytes(path, "RIFF but not really");
     auto controller = makeController();
     EXPECT_THROW_MESSAGE(controller->togglePlayback(sampleTake(u"b1"_s), path),
-                         u"Не удалось открыть звук дубля broken.wav"_s);
+                         u"Не удалось открыть звук дубля «"_s + path
+                             + u"»: это не звуковой файл WAV или его нет"_s);
     EXPECT_EQ(controller->playingID(), std::nullopt);
 }
 
