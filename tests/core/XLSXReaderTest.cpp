@@ -2,6 +2,9 @@
 #include "support/TestSupport.h"
 #include "support/Workbook.h"
 
+#include <QFile>
+#include <QProcess>
+
 #include <xlsxwriter.h>
 
 using namespace Qt::StringLiterals;
@@ -189,6 +192,34 @@ TEST_F(XLSXReaderTest, ReadsAWorkbookWrittenByASpreadsheetLibrary)
     intro.voiceNote = u"Тише"_s;
     EXPECT_EQ(XLSXReader::read(path), (QList<ScriptBlock>{intro, block(u"row-3"_s, u"2"_s, u"2"_s, u"Two"_s),
                                                           block(u"row-5"_s, u"7.5"_s, u""_s, u"Only English"_s)}));
+}
+
+TEST_F(XLSXReaderTest, ReadsAWorkbookWrittenByOpenpyxl)
+{
+    // This writer keeps strings inline and writes Cyrillic as numeric character references.
+    const QString path = m_dir.filePath(u"openpyxl.xlsx"_s);
+    const QString script = uR"(
+import sys, openpyxl
+book = openpyxl.Workbook()
+sheet = book.active
+sheet.append(["№", "Экран RU", "Экран EN", "Голос RU", "Голос EN", "Статус", None, "Заметка"])
+sheet.append(["1", "Заставка", None, "Солнце — звезда «G2».", "The Sun is a G2 star.", None, None, "Медленно"])
+sheet.append([2, None, None, "[voice:a]\nРаз.\n[voice:b]\nДва.", "[voice:a]\nOne.\n[voice:b]\nTwo."])
+book.save(sys.argv[1])
+)"_s;
+    QProcess python;
+    python.start(u"/usr/bin/python3"_s, {u"-c"_s, script, path});
+    ASSERT_TRUE(python.waitForFinished(60000));
+    ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+
+    ScriptBlock first = block(u"row-2"_s, u"1"_s, u"Солнце — звезда «G2»."_s, u"The Sun is a G2 star."_s);
+    first.videoRussian = u"Заставка"_s;
+    first.voiceNote = u"Медленно"_s;
+    const ScriptBlock second = block(u"row-3"_s, u"2"_s, u"[voice:a]\nРаз.\n[voice:b]\nДва."_s,
+                                     u"[voice:a]\nOne.\n[voice:b]\nTwo."_s);
+    const QList<ScriptBlock> blocks = XLSXReader::read(path);
+    EXPECT_EQ(blocks, (QList<ScriptBlock>{first, second}));
+    EXPECT_NO_THROW(ScriptBlock::validate(blocks));
 }
 
 // --- header check --------------------------------------------------------------------
