@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -141,6 +143,23 @@ void writeAtomically(const QString &path, const QByteArray &bytes)
     if (!file.commit())
         fail(action, path, errno);
     syncFolder(QFileInfo(path).absolutePath());
+}
+
+void removeLeftoverTemporaries(const QString &path)
+{
+    // QSaveFile names its temporary file after the target, with six random letters or digits.
+    const QFileInfo target(path);
+    const QByteArray prefix = QFile::encodeName(target.fileName()) + '.';
+    const std::optional<FolderListing> listing = listFolder(target.absolutePath(), true);
+    if (!listing)
+        return;
+    for (const QByteArray &name : *listing->names) {
+        const QByteArray suffix = name.mid(prefix.size());
+        const auto letterOrDigit = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+        if (!name.startsWith(prefix) || suffix.size() != 6 || !std::all_of(suffix.cbegin(), suffix.cend(), letterOrDigit))
+            continue;
+        ::unlink(QFile::encodeName(target.absolutePath()).append('/').append(name).constData());
+    }
 }
 
 bool removeIfPresent(const QString &path)

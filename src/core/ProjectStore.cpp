@@ -200,6 +200,8 @@ ProjectContents ProjectStore::load() const
         }
         files::removeIfPresent(pendingFile());
     }
+    for (const QString &file : {scenarioFile(), manifestFile(), pendingFile()})
+        files::removeLeftoverTemporaries(file);
     return contents;
 }
 

@@ -175,3 +175,28 @@ TEST_F(TakeCommitTest, CrashAfterTheManifestWriteLetsTheNextBeginStart)
     m_store.begin(next);
     EXPECT_EQ(decodeTake(readBytes(m_store.pendingFile()), {}), next);
 }
+
+TEST_F(TakeCommitTest, LoadClearsTheTemporaryFilesOfWritesCutShort)
+{
+    // A process killed between writing a temporary file and renaming it leaves the file behind;
+    // without this every crash mid-save would add one to the project folder for good.
+    const QStringList leftovers{u"manifest.json.rVoJSW"_s, u"scenario.json.ab12CD"_s,
+                                u"pending-take.json.QwErTy"_s};
+    const QStringList keep{u"manifest.json.bak"_s, u"manifest.json.abcdefg"_s, u"manifest.json.ab-def"_s,
+                           u"notes.json.abcdef"_s, u"manifest.jsonXabcdef"_s};
+    for (const QString &name : leftovers + keep)
+        writeBytes(m_store.root() + u'/' + name, "{\"ta");
+    const QByteArray manifestBefore = readBytes(m_store.manifestFile());
+
+    EXPECT_EQ(m_store.load().takes, m_committed);
+    const QStringList left = entries(m_store.root());
+    for (const QString &name : leftovers) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_FALSE(left.contains(name));
+    }
+    for (const QString &name : keep) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_TRUE(left.contains(name));
+    }
+    EXPECT_EQ(readBytes(m_store.manifestFile()), manifestBefore);
+}
