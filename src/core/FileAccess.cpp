@@ -102,7 +102,8 @@ QString reason(int errorNumber)
 QByteArray read(const QString &path)
 {
     const QString action = u"Не удалось прочитать файл"_s;
-    const Descriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so a FIFO in a file's place is refused below instead of waiting for a writer.
+    const Descriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0)
         fail(action, path, errno);
     struct stat info = {};
@@ -110,6 +111,8 @@ QByteArray read(const QString &path)
         fail(action, path, errno);
     if (S_ISDIR(info.st_mode))
         fail(action, path, EISDIR);
+    if (!S_ISREG(info.st_mode))
+        throw StudioError(action + u" «"_s + path + u"»: это не обычный файл"_s);
 
     QByteArray bytes;
     bytes.reserve(static_cast<qsizetype>(info.st_size));
