@@ -159,7 +159,8 @@ void removeLeftoverTemporaries(const QString &path)
     for (const QByteArray &name : *listing->names) {
         const QByteArray suffix = name.mid(prefix.size());
         const auto letterOrDigit = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
-        if (!name.startsWith(prefix) || suffix.size() != 6 || !std::all_of(suffix.cbegin(), suffix.cend(), letterOrDigit))
+        if (!name.startsWith(prefix) || suffix.size() != 6
+            || !std::all_of(suffix.cbegin(), suffix.cend(), letterOrDigit))
             continue;
         ::unlink(QFile::encodeName(target.absolutePath()).append('/').append(name).constData());
     }

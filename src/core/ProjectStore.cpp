@@ -179,7 +179,8 @@ Take ProjectStore::readPending() const
 {
     // A linked record would read a take from outside the project and commit it.
     if (files::isSymLink(pendingFile()))
-        throw StudioError(u"Не удалось прочитать файл «"_s + pendingFile() + u"»: это символическая ссылка"_s);
+        throw StudioError(u"Не удалось прочитать файл «"_s + pendingFile()
+                          + u"»: это символическая ссылка"_s);
     return decodeTake(files::read(pendingFile()), pendingFile());
 }
 

@@ -19,11 +19,13 @@ namespace {
 
 const QByteArray takeID = "3F2504E0-4F89-11D3-9A0C-0305E82C3301";
 
-QByteArray takeJson(const QByteArray &fileName, const QByteArray &id = takeID,
-                    const QByteArray &createdAt = "\"2025-03-14T09:26:53Z\"", const QByteArray &selected = "true")
+QByteArray takeJson(const QByteArray &fileName,
+                    const QByteArray &id = takeID,
+                    const QByteArray &createdAt = "\"2025-03-14T09:26:53Z\"",
+                    const QByteArray &selected = "true")
 {
-    return "{\"blockID\": \"1\", \"createdAt\": " + createdAt + ", \"fileName\": \"" + fileName + "\", \"id\": \"" + id
-         + "\", \"selected\": " + selected + "}";
+    return "{\"blockID\": \"1\", \"createdAt\": " + createdAt + ", \"fileName\": \"" + fileName +
+           "\", \"id\": \"" + id + "\", \"selected\": " + selected + "}";
 }
 
 QByteArray manifestJson(const QList<QByteArray> &takes)
@@ -59,7 +61,7 @@ struct Case
     const char *name;
     std::function<void(const ProjectStore &, const QString &outside)> spoil;
     int exitCode;
-    QString expected; // the whole stderr when refused, the whole stdout when opened
+    QString expected;    // the whole stderr when refused, the whole stdout when opened
     bool prefix = false; // the expected text only starts the line (it names a column)
 };
 
@@ -74,18 +76,22 @@ protected:
 TEST_F(BadProjectTest, HostileFoldersAreRefusedWithOneLineOrOpenedUnharmed)
 {
     const auto manifest = [](const QList<QByteArray> &takes) {
-        return [takes](const ProjectStore &store, const QString &) { writeBytes(store.manifestFile(), manifestJson(takes)); };
+        return [takes](const ProjectStore &store, const QString &) {
+            writeBytes(store.manifestFile(), manifestJson(takes));
+        };
     };
     const QString badName = u"Ошибка: Некорректное имя аудиофайла\n"_s;
     const QString linked = u"Ошибка: Символические ссылки на аудиофайлы не поддерживаются\n"_s;
     const QString noAccess = u"Ошибка: Нет доступа к папке проекта\n"_s;
     const auto fileError = [](const char *file, const QString &reason) {
         return [file, reason](const QString &root) {
-            return u"Ошибка: Не удалось прочитать файл «"_s + root + u'/' + QLatin1StringView(file) + u"»: "_s + reason
-                 + u'\n';
+            return u"Ошибка: Не удалось прочитать файл «"_s + root + u'/' + QLatin1StringView(file) +
+                   u"»: "_s + reason + u'\n';
         };
     };
-    const auto jsonError = [](const QString &root) { return u"Ошибка: Файл «"_s + root + u"/manifest.json»"_s; };
+    const auto jsonError = [](const QString &root) {
+        return u"Ошибка: Файл «"_s + root + u"/manifest.json»"_s;
+    };
 
     const std::vector<std::pair<Case, std::function<QString(const QString &)>>> cases = {
         {{"a take file name that climbs out", manifest({takeJson("../evil.wav")}), 1, badName}, {}},
@@ -98,8 +104,9 @@ TEST_F(BadProjectTest, HostileFoldersAreRefusedWithOneLineOrOpenedUnharmed)
          {}},
         {{"a backslash in a take file name", manifest({takeJson("..\\\\evil.wav")}), 1, badName}, {}},
         // The system cuts a name at NUL: "keep.wav\0.wav" would reach another take's file.
-        {{"a NUL inside a take file name", manifest({takeJson("keep.wav"), takeJson("keep.wav\\u0000.wav",
-                                                                                      "4F2504E0-4F89-11D3-9A0C-0305E82C3301")}),
+        {{"a NUL inside a take file name",
+          manifest({takeJson("keep.wav"),
+                    takeJson("keep.wav\\u0000.wav", "4F2504E0-4F89-11D3-9A0C-0305E82C3301")}),
           1, badName},
          {}},
         {{"a take file that links outside",
@@ -121,43 +128,59 @@ TEST_F(BadProjectTest, HostileFoldersAreRefusedWithOneLineOrOpenedUnharmed)
           manifest({takeJson("a.wav"), takeJson("b.wav", takeID.toLower())}), 1,
           u"Ошибка: В manifest найдены повторяющиеся дубли или имена файлов\n"_s},
          {}},
-        {{"a number too big for a double", manifest({takeJson("a.wav", takeID, "\"2025-03-14T09:26:53Z\"", "1e999")}),
-          1, {}, true},
+        {{"a number too big for a double",
+          manifest({takeJson("a.wav", takeID, "\"2025-03-14T09:26:53Z\"", "1e999")}),
+          1,
+          {},
+          true},
          jsonError},
-        {{"a year with eleven digits", manifest({takeJson("a.wav", takeID, "\"99999999999-03-14T09:26:53Z\"")}), 1,
-          {}, true},
+        {{"a year with eleven digits",
+          manifest({takeJson("a.wav", takeID, "\"99999999999-03-14T09:26:53Z\"")}),
+          1,
+          {},
+          true},
          jsonError},
-        {{"a date that is a huge number", manifest({takeJson("a.wav", takeID, "123456789012345678901234567890")}), 1,
-          {}, true},
+        {{"a date that is a huge number",
+          manifest({takeJson("a.wav", takeID, "123456789012345678901234567890")}),
+          1,
+          {},
+          true},
          jsonError},
         {{"invalid UTF-8",
           [](const ProjectStore &store, const QString &) {
               writeBytes(store.manifestFile(), manifestJson({takeJson("a\xff\xfe.wav")}));
           },
-          1, {}, true},
+          1,
+          {},
+          true},
          jsonError},
         {{"a pending record that is a folder",
-          [](const ProjectStore &store, const QString &) { QDir().mkpath(store.pendingFile()); }, 1, {}},
+          [](const ProjectStore &store, const QString &) { QDir().mkpath(store.pendingFile()); },
+          1,
+          {}},
          fileError("pending-take.json", u"это папка, а не файл"_s)},
         {{"a pending record that links to a take outside",
           [](const ProjectStore &store, const QString &outside) {
               writeBytes(outside + u"/take.json"_s, takeJson("a.wav"));
               QFile::link(outside + u"/take.json"_s, store.pendingFile());
           },
-          1, {}},
+          1,
+          {}},
          fileError("pending-take.json", u"это символическая ссылка"_s)},
         {{"a pending record that is a FIFO",
           [](const ProjectStore &store, const QString &) {
               ::mkfifo(QFile::encodeName(store.pendingFile()).constData(), 0600);
           },
-          1, {}},
+          1,
+          {}},
          fileError("pending-take.json", u"это не обычный файл"_s)},
         {{"a manifest that is a FIFO",
           [](const ProjectStore &store, const QString &) {
               QFile::remove(store.manifestFile());
               ::mkfifo(QFile::encodeName(store.manifestFile()).constData(), 0600);
           },
-          1, {}},
+          1,
+          {}},
          fileError("manifest.json", u"это не обычный файл"_s)},
         {{"a lock file that links outside",
           [](const ProjectStore &store, const QString &outside) {
@@ -182,7 +205,8 @@ TEST_F(BadProjectTest, HostileFoldersAreRefusedWithOneLineOrOpenedUnharmed)
          {}},
         {{"a 100 MB manifest",
           [](const ProjectStore &store, const QString &) {
-              writeBytes(store.manifestFile(), "{\"pad\": \"" + QByteArray(100 * 1024 * 1024, 'x') + "\", \"takes\": []}");
+              writeBytes(store.manifestFile(),
+                         "{\"pad\": \"" + QByteArray(100 * 1024 * 1024, 'x') + "\", \"takes\": []}");
           },
           0, u"Проект открыт\nДублей: 0\n"_s},
          {}},

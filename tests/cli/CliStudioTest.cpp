@@ -279,7 +279,8 @@ TEST_F(CliStudioTest, ServerDyingMidTakeSavesWhatWasCapturedWithoutAHang)
     QProcess recorder;
     recorder.setProcessEnvironment(environment);
     recorder.start(QStringLiteral(TARNWICK_CLI_PATH),
-                   {u"record"_s, m_store.root(), u"--block"_s, u"1"_s, u"--seconds"_s, u"30"_s, u"--device"_s, microphone});
+                   {u"record"_s, m_store.root(), u"--block"_s, u"1"_s, u"--seconds"_s, u"30"_s, u"--device"_s,
+                    microphone});
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(m_store.pendingFile()); }, 20000));
     const Take pending = decodeTake(readBytes(m_store.pendingFile()), {});
     const QString wavPath = m_store.audioURL(pending);
@@ -291,8 +292,8 @@ TEST_F(CliStudioTest, ServerDyingMidTakeSavesWhatWasCapturedWithoutAHang)
     const Outcome outcome = finished(recorder);
     // The take is saved, and the speaker is told to listen to it: the status line as the window shows it.
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
-    EXPECT_EQ(outcome.out, u"Устройство прервало запись; проверьте сохранённый звук. Дубль сохранён\n"_s + wavPath
-                               + u'\n');
+    const QString line = u"Устройство прервало запись; проверьте сохранённый звук. Дубль сохранён"_s;
+    EXPECT_EQ(outcome.out, line + u'\n' + wavPath + u'\n');
     EXPECT_EQ(manifest(), QList<Take>{pending});
     EXPECT_FALSE(QFile::exists(m_store.pendingFile()));
     const Wav wav = readWav(wavPath);
@@ -311,12 +312,14 @@ TEST_F(CliStudioTest, FullDiskMidTakeKeepsTheTakePendingUntilThereIsRoom)
     writeBytes(disk->path() + u"/filler"_s, QByteArray(1600 * 1024, 'x'));
 
     const std::unique_ptr<QProcess> recorder =
-        start({u"record"_s, store.root(), u"--block"_s, u"1"_s, u"--seconds"_s, u"30"_s, u"--device"_s, microphone});
+        start({u"record"_s, store.root(), u"--block"_s, u"1"_s, u"--seconds"_s, u"30"_s, u"--device"_s,
+               microphone});
     ASSERT_TRUE(recorder->waitForFinished(30000)) << "the recorder hung on a full disk";
     const Outcome outcome = finished(*recorder);
     EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_EQ(outcome.err, u"Ошибка: Не удалось записать звук в файл: на диске нет места. Ошибка: Не удалось записать файл «"_s
-                               + store.manifestFile() + u"»: на диске нет места\n"_s);
+    EXPECT_EQ(outcome.err, u"Ошибка: Не удалось записать звук в файл: на диске нет места. "_s
+                               + u"Ошибка: Не удалось записать файл «"_s + store.manifestFile()
+                               + u"»: на диске нет места\n"_s);
     EXPECT_EQ(readBytes(store.manifestFile()), manifestBefore);
     ASSERT_TRUE(QFile::exists(store.pendingFile()));
     const Take pending = decodeTake(readBytes(store.pendingFile()), {});
@@ -338,10 +341,11 @@ TEST_F(CliStudioTest, TwentyProcessesAtOnceEitherWorkOrSayTheProjectIsOpen)
     REQUIRE_SOUND_SERVER();
     const QString refused = u"Ошибка: Этот проект уже открыт в другом окне или экземпляре приложения\n"_s;
     std::vector<std::unique_ptr<QProcess>> processes;
+    const QStringList checking{u"check"_s, m_store.root()};
+    const QStringList recording{u"record"_s, m_store.root(), u"--block"_s, u"1"_s,
+                                u"--seconds"_s, u"0.3"_s, u"--device"_s, microphone};
     for (int i = 0; i < 20; ++i)
-        processes.push_back(i % 2 == 0 ? start({u"check"_s, m_store.root()})
-                                       : start({u"record"_s, m_store.root(), u"--block"_s, u"1"_s, u"--seconds"_s,
-                                                u"0.3"_s, u"--device"_s, microphone}));
+        processes.push_back(start(i % 2 == 0 ? checking : recording));
     int worked = 0;
     qsizetype recorded = 0;
     for (std::size_t i = 0; i < processes.size(); ++i) {
@@ -361,7 +365,8 @@ TEST_F(CliStudioTest, TwentyProcessesAtOnceEitherWorkOrSayTheProjectIsOpen)
     EXPECT_GE(worked, 1);
 
     const Outcome check = run({u"check"_s, m_store.root()});
-    EXPECT_EQ(check.out, u"Проект открыт\nДублей: "_s + QString::number(recorded) + u'\n') << check.err.toStdString();
+    EXPECT_EQ(check.out, u"Проект открыт\nДублей: "_s + QString::number(recorded) + u'\n')
+        << check.err.toStdString();
     const QList<Take> takes = manifest();
     EXPECT_EQ(takes.size(), recorded);
     for (const Take &take : takes)

@@ -241,7 +241,8 @@ TEST(TakeCommitOnABrokenMediumTest, EverySaveChangesNothingKeepsTheTakePendingAn
         bool failsOnAFullDisk = true; // removing a file needs no room
     };
     const std::vector<Step> steps = {
-        {"saveScenario", [](const ProjectStore &) {}, [&](const ProjectStore &store) { store.saveScenario(moreBlocks); },
+        {"saveScenario", [](const ProjectStore &) {},
+         [&](const ProjectStore &store) { store.saveScenario(moreBlocks); },
          [](const ProjectStore &store) { return store.scenarioFile(); },
          [&](const ProjectStore &store) { EXPECT_EQ(store.load().blocks, moreBlocks); }},
         {"saveManifest", [](const ProjectStore &) {},
@@ -283,8 +284,8 @@ TEST(TakeCommitOnABrokenMediumTest, EverySaveChangesNothingKeepsTheTakePendingAn
             else
                 ASSERT_TRUE(disk->setReadOnly(true));
 
-            const QString action = QString::fromLatin1(s.name) == u"cancel" ? u"Не удалось удалить файл «"_s
-                                                                             : u"Не удалось записать файл «"_s;
+            const QString action = std::string_view(s.name) == "cancel" ? u"Не удалось удалить файл «"_s
+                                                                        : u"Не удалось записать файл «"_s;
             EXPECT_THROW_MESSAGE(s.step(store), action + s.file(store) + u"»: "_s
                                                     + (full ? u"на диске нет места"_s
                                                             : u"носитель доступен только для чтения"_s));
