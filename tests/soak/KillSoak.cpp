@@ -56,7 +56,7 @@ const char *aimName(Aim aim)
     case Aim::startUp:
         return "start-up (random moment)";
     case Aim::pendingWrite:
-        return "pending record being written";
+        return "pending record appearing";
     case Aim::wavCreated:
         return "WAV file just created";
     case Aim::recording:
