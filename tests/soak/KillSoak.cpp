@@ -358,6 +358,10 @@ private:
     {
         const bool hadPending = QFileInfo::exists(m_store.pendingFile());
         const QList<Take> beforeCheck = manifest();
+        // After a kill mid-take, the first check is itself killed as it commits the take: the
+        // recovery must survive a crash of its own.
+        if (aim == Aim::recording && hadPending && !killCheckWhileRecovering(index))
+            return false;
         Child check({m_cli, u"check"_s, m_store.root()}, m_environment, m_folder + u"/check.log"_s);
         if (!check.wait(30))
             return violation(index, u"check hung"_s);
@@ -422,6 +426,26 @@ private:
             }
         }
         ++m_runs;
+        return true;
+    }
+
+    bool killCheckWhileRecovering(int index)
+    {
+        Watch watch({m_store.root()});
+        Child check({m_cli, u"check"_s, m_store.root()}, m_environment, m_folder + u"/check.log"_s);
+        QElapsedTimer clock;
+        clock.start();
+        while (!check.ended()) {
+            if (clock.elapsed() > 30000)
+                return violation(index, u"the first check hung"_s);
+            for (const Watch::Event &event : watch.next(1)) {
+                if (event.name.startsWith(u"manifest.json"_s) && (event.mask & (IN_CREATE | IN_MOVED_TO))) {
+                    check.kill();
+                    m_tally[Aim::recording].afterCheck[u"(first check killed while saving the manifest)"_s] += 1;
+                    return true;
+                }
+            }
+        }
         return true;
     }
 
