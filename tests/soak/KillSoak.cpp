@@ -441,7 +441,7 @@ private:
             for (const Watch::Event &event : watch.next(1)) {
                 if (event.name.startsWith(u"manifest.json"_s) && (event.mask & (IN_CREATE | IN_MOVED_TO))) {
                     check.kill();
-                    m_tally[Aim::recording].afterCheck[u"(first check killed while saving the manifest)"_s] += 1;
+                    m_tally[Aim::recording].afterCheck[u"(a first check killed mid-save)"_s] += 1;
                     return true;
                 }
             }
