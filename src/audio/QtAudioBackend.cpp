@@ -21,6 +21,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -49,6 +51,37 @@ QAudioFormat captureFormat(const QAudioDevice &device)
     }
     format.setSampleFormat(QAudioFormat::Int32);
     return format;
+}
+
+/// Opens a new WAV file for writing. The file appears under its name only once its header is
+/// written: a process killed in between leaves nothing, rather than an empty file that the next
+/// opening of the project would commit as a take.
+SNDFILE *createWav(const QString &url, SF_INFO &info)
+{
+    const QString failure = u"Не удалось создать файл записи «"_s + url + u"»: "_s;
+    const QByteArray path = QFile::encodeName(url);
+    const QByteArray folder = QFile::encodeName(QFileInfo(url).absolutePath());
+    const int fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
+    if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR)
+        throw StudioError(failure + files::reason(errno));
+    if (fd < 0) { // a filesystem without unnamed files
+        errno = 0;
+        SNDFILE *file = sf_open(path.constData(), SFM_WRITE, &info);
+        if (!file)
+            throw StudioError(failure + files::reason(errno != 0 ? errno : EIO));
+        return file;
+    }
+    errno = 0;
+    SNDFILE *file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE); // closes fd, on failure too
+    if (!file)
+        throw StudioError(failure + files::reason(errno != 0 ? errno : EIO));
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, path.constData(), AT_SYMLINK_FOLLOW) != 0) {
+        const int error = errno;
+        sf_close(file);
+        throw StudioError(failure + files::reason(error));
+    }
+    return file;
 }
 
 /// Converts whole samples of `format` to full-scale 32-bit integers.
@@ -425,12 +458,7 @@ std::unique_ptr<AudioRecorder> QtAudioBackend::createRecorder(const QString &url
     info.samplerate = sampleRate;
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
-    errno = 0;
-    SNDFILE *file = sf_open(QFile::encodeName(url).constData(), SFM_WRITE, &info);
-    if (!file) {
-        throw StudioError(u"Не удалось создать файл записи «"_s + url + u"»: "_s
-                          + files::reason(errno != 0 ? errno : EIO));
-    }
+    SNDFILE *file = createWav(url, info);
     // Rewrites the header after every write, so a killed process leaves a readable take.
     sf_command(file, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
     return std::make_unique<QtRecorder>(device, file, url);

@@ -258,9 +258,11 @@ int record(const RecordOptions &options)
         throw StudioError(u"Запись не началась: "_s + studio->message());
     QCoreApplication::exec();
 
-    // The outcome is read from the studio, whichever way the loop ended.
+    // The outcome is read from the studio, whichever way the loop ended. A take the device ended
+    // is saved all the same; the line ahead of "Дубль сохранён" tells the speaker to listen to it.
     const QString &message = studio->message();
-    if (message == u"Дубль сохранён" && take && !studio->pendingTake()) {
+    const bool saved = message.endsWith(u"Дубль сохранён") && !message.startsWith(u"Ошибка: ");
+    if (saved && take && !studio->pendingTake()) {
         write(stdout, message + u'\n' + studio->store()->audioURL(*take) + u'\n');
         return 0;
     }

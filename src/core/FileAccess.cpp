@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -100,7 +102,8 @@ QString reason(int errorNumber)
 QByteArray read(const QString &path)
 {
     const QString action = u"Не удалось прочитать файл"_s;
-    const Descriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so a FIFO in a file's place is refused below instead of waiting for a writer.
+    const Descriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0)
         fail(action, path, errno);
     struct stat info = {};
@@ -108,6 +111,8 @@ QByteArray read(const QString &path)
         fail(action, path, errno);
     if (S_ISDIR(info.st_mode))
         fail(action, path, EISDIR);
+    if (!S_ISREG(info.st_mode))
+        throw StudioError(action + u" «"_s + path + u"»: это не обычный файл"_s);
 
     QByteArray bytes;
     bytes.reserve(static_cast<qsizetype>(info.st_size));
@@ -141,6 +146,24 @@ void writeAtomically(const QString &path, const QByteArray &bytes)
     if (!file.commit())
         fail(action, path, errno);
     syncFolder(QFileInfo(path).absolutePath());
+}
+
+void removeLeftoverTemporaries(const QString &path)
+{
+    // QSaveFile names its temporary file after the target, with six random letters or digits.
+    const QFileInfo target(path);
+    const QByteArray prefix = QFile::encodeName(target.fileName()) + '.';
+    const std::optional<FolderListing> listing = listFolder(target.absolutePath(), true);
+    if (!listing)
+        return;
+    for (const QByteArray &name : *listing->names) {
+        const QByteArray suffix = name.mid(prefix.size());
+        const auto letterOrDigit = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+        if (!name.startsWith(prefix) || suffix.size() != 6
+            || !std::all_of(suffix.cbegin(), suffix.cend(), letterOrDigit))
+            continue;
+        ::unlink(QFile::encodeName(target.absolutePath()).append('/').append(name).constData());
+    }
 }
 
 bool removeIfPresent(const QString &path)

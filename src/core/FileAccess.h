@@ -17,6 +17,10 @@ QByteArray read(const QString &path);
 /// and no temporary file is left.
 void writeAtomically(const QString &path, const QByteArray &bytes);
 
+/// Removes the temporary files that writeAtomically leaves beside `path` when the process is
+/// killed mid-write ("<name>." and six letters or digits). Best effort: a leftover harms nothing.
+void removeLeftoverTemporaries(const QString &path);
+
 /// Removes a file; false when there was none.
 bool removeIfPresent(const QString &path);
 

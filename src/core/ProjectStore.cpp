@@ -47,8 +47,9 @@ QString resolveExisting(const QString &path)
 
 void checkFileName(const QString &name)
 {
+    // The system ends a name at NUL: "a.wav\0.wav" would reach the file of take "a.wav".
     if (name.isEmpty() || name == u"." || name == u".." || name.contains(u'/') || name.contains(u'\\')
-        || !name.endsWith(u".wav", Qt::CaseInsensitive))
+        || name.contains(QChar(0)) || !name.endsWith(u".wav", Qt::CaseInsensitive))
         throw StudioError(u"Некорректное имя аудиофайла"_s);
 }
 
@@ -176,6 +177,10 @@ QList<Take> ProjectStore::readManifest() const
 
 Take ProjectStore::readPending() const
 {
+    // A linked record would read a take from outside the project and commit it.
+    if (files::isSymLink(pendingFile()))
+        throw StudioError(u"Не удалось прочитать файл «"_s + pendingFile()
+                          + u"»: это символическая ссылка"_s);
     return decodeTake(files::read(pendingFile()), pendingFile());
 }
 
@@ -200,6 +205,8 @@ ProjectContents ProjectStore::load() const
         }
         files::removeIfPresent(pendingFile());
     }
+    for (const QString &file : {scenarioFile(), manifestFile(), pendingFile()})
+        files::removeLeftoverTemporaries(file);
     return contents;
 }
 

@@ -31,7 +31,8 @@ public:
 
     explicit ProjectStore(const QString &root); // made absolute
 
-    ProjectContents load() const; // checks everything and resolves a leftover pending take
+    /// Checks everything, resolves a leftover pending take and clears what writes cut short left.
+    ProjectContents load() const;
     QString audioURL(const Take &take) const; // the take's WAV location, kept inside Recordings/
     void saveScenario(const QList<ScriptBlock> &blocks) const;
     void saveManifest(const QList<Take> &takes) const;

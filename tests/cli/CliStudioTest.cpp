@@ -346,3 +346,110 @@ TEST_F(CliStudioTest, SplitAsksForYesBeforeTakesGoToTheTrash)
     EXPECT_EQ(again.err, u"Ошибка: В сценарии нет блока с номером «999»\n"_s);
     EXPECT_EQ(run({u"split"_s, m_store.root(), u"--yes"_s}).exitCode, 2);
 }
+
+// --- record: the machine fails under the take ------------------------------------------------
+
+TEST_F(CliStudioTest, ServerDyingMidTakeSavesWhatWasCapturedWithoutAHang)
+{
+    QString whyNot;
+    const std::unique_ptr<SoundServer> doomed = SoundServer::start(&whyNot);
+    ASSERT_NE(doomed, nullptr) << whyNot.toStdString();
+    QProcessEnvironment environment = this->environment();
+    environment.insert(u"PULSE_SERVER"_s, doomed->address());
+    QProcess recorder;
+    recorder.setProcessEnvironment(environment);
+    recorder.start(QStringLiteral(TARNWICK_CLI_PATH),
+                   {u"record"_s, m_store.root(), u"--block"_s, u"1"_s, u"--seconds"_s, u"30"_s, u"--device"_s,
+                    microphone});
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(m_store.pendingFile()); }, 20000));
+    const Take pending = decodeTake(readBytes(m_store.pendingFile()), {});
+    const QString wavPath = m_store.audioURL(pending);
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo(wavPath).size() > 100000; }, 20000));
+
+    doomed->stop();
+
+    ASSERT_TRUE(recorder.waitForFinished(20000)) << "the recorder hung when the server went away";
+    const Outcome outcome = finished(recorder);
+    // The take is saved, and the speaker is told to listen to it: the status line as the window shows it.
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    const QString line = u"Устройство прервало запись; проверьте сохранённый звук. Дубль сохранён"_s;
+    EXPECT_EQ(outcome.out, line + u'\n' + wavPath + u'\n');
+    EXPECT_EQ(manifest(), QList<Take>{pending});
+    EXPECT_FALSE(QFile::exists(m_store.pendingFile()));
+    const Wav wav = readWav(wavPath);
+    EXPECT_TRUE(wav.is24BitMono48k());
+    EXPECT_GE(wav.seconds(), 0.5);
+}
+
+TEST_F(CliStudioTest, FullDiskMidTakeKeepsTheTakePendingUntilThereIsRoom)
+{
+    REQUIRE_SOUND_SERVER();
+    auto disk = ScratchMount::tmpfs(2 * 1024 * 1024);
+    REQUIRE_MOUNT(disk);
+    const ProjectStore store = ProjectStore::create(disk->path(), sampleScenario(), u"p"_s);
+    const QByteArray manifestBefore = readBytes(store.manifestFile());
+    // About 400 KB free: under three seconds of sound.
+    writeBytes(disk->path() + u"/filler"_s, QByteArray(1600 * 1024, 'x'));
+
+    const std::unique_ptr<QProcess> recorder =
+        start({u"record"_s, store.root(), u"--block"_s, u"1"_s, u"--seconds"_s, u"30"_s, u"--device"_s,
+               microphone});
+    ASSERT_TRUE(recorder->waitForFinished(30000)) << "the recorder hung on a full disk";
+    const Outcome outcome = finished(*recorder);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.err, u"Ошибка: Не удалось записать звук в файл: на диске нет места. "_s
+                               + u"Ошибка: Не удалось записать файл «"_s + store.manifestFile()
+                               + u"»: на диске нет места\n"_s);
+    EXPECT_EQ(readBytes(store.manifestFile()), manifestBefore);
+    ASSERT_TRUE(QFile::exists(store.pendingFile()));
+    const Take pending = decodeTake(readBytes(store.pendingFile()), {});
+
+    // Room again: the next opening commits the take with the sound that reached the disk.
+    ASSERT_TRUE(QFile::remove(disk->path() + u"/filler"_s));
+    const Outcome check = run({u"check"_s, store.root()});
+    EXPECT_EQ(check.out, u"Проект открыт\nДублей: 1\n"_s) << check.err.toStdString();
+    EXPECT_EQ(decodeManifest(readBytes(store.manifestFile()), {}).takes, QList<Take>{pending});
+    const Wav wav = readWav(store.audioURL(pending));
+    EXPECT_TRUE(wav.is24BitMono48k());
+    EXPECT_GE(wav.seconds(), 1.0);
+}
+
+// --- the lease -----------------------------------------------------------------------------------
+
+TEST_F(CliStudioTest, TwentyProcessesAtOnceEitherWorkOrSayTheProjectIsOpen)
+{
+    REQUIRE_SOUND_SERVER();
+    const QString refused = u"Ошибка: Этот проект уже открыт в другом окне или экземпляре приложения\n"_s;
+    std::vector<std::unique_ptr<QProcess>> processes;
+    const QStringList checking{u"check"_s, m_store.root()};
+    const QStringList recording{u"record"_s, m_store.root(), u"--block"_s, u"1"_s,
+                                u"--seconds"_s, u"0.3"_s, u"--device"_s, microphone};
+    for (int i = 0; i < 20; ++i)
+        processes.push_back(start(i % 2 == 0 ? checking : recording));
+    int worked = 0;
+    qsizetype recorded = 0;
+    for (std::size_t i = 0; i < processes.size(); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(processes[i]->waitForFinished(60000)) << "a process hung";
+        const Outcome outcome = finished(*processes[i]);
+        if (outcome.exitCode == 0) {
+            ++worked;
+            recorded += i % 2;
+            EXPECT_TRUE(outcome.out.startsWith(i % 2 ? u"Дубль сохранён\n"_s : u"Проект открыт\n"_s))
+                << outcome.out.toStdString();
+        } else {
+            EXPECT_EQ(outcome.exitCode, 1);
+            EXPECT_EQ(outcome.err, refused);
+        }
+    }
+    EXPECT_GE(worked, 1);
+
+    const Outcome check = run({u"check"_s, m_store.root()});
+    EXPECT_EQ(check.out, u"Проект открыт\nДублей: "_s + QString::number(recorded) + u'\n')
+        << check.err.toStdString();
+    const QList<Take> takes = manifest();
+    EXPECT_EQ(takes.size(), recorded);
+    for (const Take &take : takes)
+        EXPECT_TRUE(readWav(m_store.audioURL(take)).is24BitMono48k());
+    EXPECT_FALSE(QFile::exists(m_store.pendingFile()));
+}

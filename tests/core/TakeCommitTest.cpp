@@ -3,6 +3,7 @@
 #include "core/Manifest.h"
 #include "support/TestSupport.h"
 
+#include <QDirIterator>
 #include <QFile>
 
 using namespace Qt::StringLiterals;
@@ -174,4 +175,129 @@ TEST_F(TakeCommitTest, CrashAfterTheManifestWriteLetsTheNextBeginStart)
     const Take next = sampleTake(u"b1"_s);
     m_store.begin(next);
     EXPECT_EQ(decodeTake(readBytes(m_store.pendingFile()), {}), next);
+}
+
+TEST_F(TakeCommitTest, LoadClearsTheTemporaryFilesOfWritesCutShort)
+{
+    // A process killed between writing a temporary file and renaming it leaves the file behind;
+    // without this every crash mid-save would add one to the project folder for good.
+    const QStringList leftovers{u"manifest.json.rVoJSW"_s, u"scenario.json.ab12CD"_s,
+                                u"pending-take.json.QwErTy"_s};
+    const QStringList keep{u"manifest.json.bak"_s, u"manifest.json.abcdefg"_s, u"manifest.json.ab-def"_s,
+                           u"notes.json.abcdef"_s, u"manifest.jsonXabcdef"_s};
+    for (const QString &name : leftovers + keep)
+        writeBytes(m_store.root() + u'/' + name, "{\"ta");
+    const QByteArray manifestBefore = readBytes(m_store.manifestFile());
+
+    EXPECT_EQ(m_store.load().takes, m_committed);
+    const QStringList left = entries(m_store.root());
+    for (const QString &name : leftovers) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_FALSE(left.contains(name));
+    }
+    for (const QString &name : keep) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_TRUE(left.contains(name));
+    }
+    EXPECT_EQ(readBytes(m_store.manifestFile()), manifestBefore);
+}
+
+// --- a medium that fails under a save ----------------------------------------------------
+
+namespace {
+
+/// Every file under `folder` but the filler, with its bytes.
+QMap<QString, QByteArray> filesUnder(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (it.fileName() != u"filler")
+            files.insert(path, readBytes(path));
+    }
+    return files;
+}
+
+} // namespace
+
+TEST(TakeCommitOnABrokenMediumTest, EverySaveChangesNothingKeepsTheTakePendingAndWorksOnRetry)
+{
+    const QList<ScriptBlock> blocks{sampleBlock(u"b1"_s)};
+    const QList<ScriptBlock> moreBlocks{sampleBlock(u"b1"_s), sampleBlock(u"b2"_s, u"2"_s)};
+    const Take committed = sampleTake(u"b1"_s);
+    const Take take = sampleTake(u"b1"_s);
+    const auto recorded = [&](const ProjectStore &store) {
+        store.begin(take);
+        writeBytes(store.audioURL(take), "RIFF$\0\0\0WAVE");
+    };
+    struct Step
+    {
+        const char *name;
+        std::function<void(const ProjectStore &)> before;
+        std::function<void(const ProjectStore &)> step;
+        std::function<QString(const ProjectStore &)> file; // named by the error
+        std::function<void(const ProjectStore &)> afterRetry;
+        bool failsOnAFullDisk = true; // removing a file needs no room
+    };
+    const std::vector<Step> steps = {
+        {"saveScenario", [](const ProjectStore &) {},
+         [&](const ProjectStore &store) { store.saveScenario(moreBlocks); },
+         [](const ProjectStore &store) { return store.scenarioFile(); },
+         [&](const ProjectStore &store) { EXPECT_EQ(store.load().blocks, moreBlocks); }},
+        {"saveManifest", [](const ProjectStore &) {},
+         [&](const ProjectStore &store) { store.saveManifest({committed, take}); },
+         [](const ProjectStore &store) { return store.manifestFile(); },
+         [&](const ProjectStore &store) { EXPECT_EQ(store.load().takes, (QList<Take>{committed, take})); }},
+        {"begin", [](const ProjectStore &) {}, [&](const ProjectStore &store) { store.begin(take); },
+         [](const ProjectStore &store) { return store.pendingFile(); },
+         [&](const ProjectStore &store) { EXPECT_EQ(decodeTake(readBytes(store.pendingFile()), {}), take); }},
+        {"complete", recorded, [&](const ProjectStore &store) { store.complete(take, {committed}); },
+         [](const ProjectStore &store) { return store.manifestFile(); },
+         [&](const ProjectStore &store) {
+             EXPECT_FALSE(QFile::exists(store.pendingFile()));
+             EXPECT_EQ(store.load().takes, (QList<Take>{committed, take}));
+         }},
+        {"cancel", recorded, [&](const ProjectStore &store) { store.cancel(take); },
+         [&](const ProjectStore &store) { return store.audioURL(take); },
+         [&](const ProjectStore &store) {
+             EXPECT_FALSE(QFile::exists(store.pendingFile()));
+             EXPECT_TRUE(entries(store.recordingsFolder()).isEmpty());
+         },
+         false},
+    };
+
+    for (const bool full : {true, false}) {
+        for (const Step &s : steps) {
+            if (full && !s.failsOnAFullDisk)
+                continue;
+            SCOPED_TRACE(std::string(s.name) + (full ? " on a full disk" : " on a read-only medium"));
+            auto disk = ScratchMount::tmpfs(1024 * 1024);
+            REQUIRE_MOUNT(disk);
+            const ProjectStore store = ProjectStore::create(disk->path(), blocks, u"p"_s);
+            store.saveManifest({committed});
+            s.before(store);
+            const bool pendingBefore = QFile::exists(store.pendingFile());
+            const QMap<QString, QByteArray> before = filesUnder(disk->path());
+            if (full)
+                disk->fill();
+            else
+                ASSERT_TRUE(disk->setReadOnly(true));
+
+            const QString action = std::string_view(s.name) == "cancel" ? u"Не удалось удалить файл «"_s
+                                                                        : u"Не удалось записать файл «"_s;
+            EXPECT_THROW_MESSAGE(s.step(store), action + s.file(store) + u"»: "_s
+                                                    + (full ? u"на диске нет места"_s
+                                                            : u"носитель доступен только для чтения"_s));
+            EXPECT_EQ(filesUnder(disk->path()), before);
+            EXPECT_EQ(QFile::exists(store.pendingFile()), pendingBefore);
+
+            if (full)
+                disk->unfill();
+            else
+                ASSERT_TRUE(disk->setReadOnly(false));
+            EXPECT_EQ(errorOf([&] { s.step(store); }), std::nullopt);
+            s.afterRetry(store);
+        }
+    }
 }

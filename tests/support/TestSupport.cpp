@@ -171,6 +171,16 @@ std::optional<ScratchMount> ScratchMount::readOnlyView(const QString &source)
     return mount;
 }
 
+void ScratchMount::unfill() const
+{
+    QFile::remove(m_path + u"/filler"_s);
+}
+
+bool ScratchMount::setReadOnly(bool readOnly) const
+{
+    return run(u"mount"_s, {u"-o"_s, readOnly ? u"remount,ro"_s : u"remount,rw"_s, m_path});
+}
+
 void ScratchMount::fill() const
 {
     QFile filler(m_path + u"/filler"_s);

@@ -72,6 +72,8 @@ public:
 
     const QString &path() const { return m_path; }
     void fill() const; // uses up every free block
+    void unfill() const; // gives the blocks back
+    bool setReadOnly(bool readOnly) const; // remounts in place
 
 private:
     ScratchMount() = default;
