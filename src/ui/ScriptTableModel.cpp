@@ -12,8 +12,8 @@ ScriptTableModel::ScriptTableModel(Studio &studio, QObject *parent)
 {
     reloadBlocks();
     connect(&studio, &Studio::blocksChanged, this, &ScriptTableModel::reloadBlocks);
-    for (auto signal : {&Studio::takesChanged, &Studio::audioStateChanged, &Studio::selectedRecordingIDChanged,
-                        &Studio::lockedChanged})
+    // The lock only greys the painted buttons: the view repaints for it, no row changes.
+    for (auto signal : {&Studio::takesChanged, &Studio::audioStateChanged, &Studio::selectedRecordingIDChanged})
         connect(&studio, signal, this, &ScriptTableModel::refreshRows);
 }
 
@@ -130,8 +130,6 @@ QString ScriptTableModel::audioStateOf(const Row &row) const
         }
         state += u'\n';
     }
-    if (m_studio.locked())
-        state += u"locked"_s;
     return state;
 }
 

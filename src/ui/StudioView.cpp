@@ -164,6 +164,10 @@ StudioView::StudioView(Studio &studio, ViewSettings &settings, QWidget *parent)
                         &Studio::lockedChanged, &Studio::blocksChanged})
         connect(&studio, signal, this, &StudioView::showStatusBar);
     connect(&studio, &Studio::selectedBlockIDChanged, this, &StudioView::syncSelection);
+    connect(&studio, &Studio::lockedChanged, m_table->viewport(), [this] {
+        m_table->viewport()->update();
+        m_audioCellTimer.start();
+    });
     showProgress();
     showStatusBar();
     syncSelection();
