@@ -8,6 +8,7 @@
 #include "ui/Symbols.h"
 #include "ui/ViewSettings.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -20,6 +21,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -147,6 +149,7 @@ StudioView::StudioView(Studio &studio, ViewSettings &settings, QWidget *parent)
     quit->setShortcut(QKeySequence::Quit);
 
     setUpTable();
+    setUpKeys();
     resize(1320, 760);
     restoreLayout();
 
@@ -373,6 +376,69 @@ void StudioView::setUpTable()
         menu.exec(m_table->viewport()->mapToGlobal(at));
     });
     resizeRows();
+}
+
+void StudioView::setUpKeys()
+{
+    // Record and save use keys a text field ignores. Ctrl+Delete is also a field's word
+    // deletion, so the cancel key rests while the search field has the focus.
+    const auto bind = [this](QWidget *owner, const QKeySequence &keys, Qt::ShortcutContext context, auto handler) {
+        auto *shortcut = new QShortcut(keys, owner);
+        shortcut->setContext(context);
+        connect(shortcut, &QShortcut::activated, this, handler);
+        return shortcut;
+    };
+    const auto tip = [](QPushButton *button, const QKeySequence &keys) {
+        button->setToolTip(button->text() + u" ("_s + keys.toString(QKeySequence::NativeText) + u')');
+    };
+    const QKeySequence record(u"Ctrl+R"_s);
+    const QKeySequence save(u"Ctrl+S"_s);
+    const QKeySequence cancel(u"Ctrl+Delete"_s);
+    bind(this, record, Qt::WindowShortcut, [this] {
+        if (m_record->isVisible() && m_record->isEnabled())
+            m_record->click();
+    });
+    bind(this, save, Qt::WindowShortcut, [this] {
+        if (m_save->isVisible())
+            m_save->click();
+    });
+    QShortcut *cancelKey = bind(this, cancel, Qt::WindowShortcut, [this] {
+        if (m_cancel->isVisible())
+            m_cancel->click();
+    });
+    connect(qApp, &QApplication::focusChanged, cancelKey,
+            [this, cancelKey](QWidget *, QWidget *now) { cancelKey->setEnabled(now != m_search); });
+    tip(m_record, record);
+    tip(m_save, save);
+    tip(m_cancel, cancel);
+    bind(this, QKeySequence(u"Alt+Down"_s), Qt::WindowShortcut, [this] { selectNeighbour(1); });
+    bind(this, QKeySequence(u"Alt+Up"_s), Qt::WindowShortcut, [this] { selectNeighbour(-1); });
+    // Space belongs to whatever has the focus; on the table it plays the chosen take.
+    bind(m_table, QKeySequence(Qt::Key_Space), Qt::WidgetShortcut, [this] { togglePlaybackOfSelection(); });
+}
+
+void StudioView::selectNeighbour(int step)
+{
+    const int sourceRow = m_model->rowOf(m_studio.selectedBlockID());
+    const QModelIndex current = m_filter->mapFromSource(m_model->index(sourceRow, 0));
+    const int row = current.isValid() ? current.row() + step : (step > 0 ? 0 : m_filter->rowCount() - 1);
+    const QModelIndex next = m_filter->index(row, 0);
+    if (!next.isValid())
+        return;
+    m_studio.selectBlock(next.data(ScriptTableModel::BlockIDRole).toString());
+    m_table->scrollTo(next);
+}
+
+void StudioView::togglePlaybackOfSelection()
+{
+    const QString &recordingID = m_studio.selectedRecordingID();
+    if (const std::optional<Take> chosen = m_studio.selectedTake(recordingID)) {
+        m_studio.togglePlayback(*chosen);
+        return;
+    }
+    const QList<Take> takes = m_studio.takes(recordingID);
+    if (!takes.isEmpty())
+        m_studio.togglePlayback(takes.constFirst());
 }
 
 std::optional<QList<ContextMenuAction>> StudioView::voiceCellMenu(QPoint at)

@@ -53,6 +53,9 @@ private:
     QWidget *makeHeader();
     QWidget *makeStatusBar();
     void setUpTable();
+    void setUpKeys();
+    void selectNeighbour(int step);
+    void togglePlaybackOfSelection();
     void restoreLayout();
     void saveLayout();
 

@@ -563,3 +563,41 @@ TEST_F(StudioViewTest, ClosingWhileRecordingSavesTheTakeAndRemembersTheLayout)
     showWindow();
     EXPECT_EQ(table()->columnWidth(ScriptTableModel::english), 500);
 }
+
+// --- the recording loop from the keyboard ---------------------------------------------------
+
+TEST_F(StudioViewTest, KeysRecordSaveAndMoveBetweenBlocksButNotFromTheSearchField)
+{
+    showWindow({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s), block(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s)});
+    m_view->activateWindow();
+    auto *search = widget<QLineEdit>(u"search"_s);
+    search->setFocus();
+    QTest::keyClick(search, Qt::Key_Down, Qt::AltModifier);
+    settle();
+    EXPECT_EQ(m_studio->selectedBlockID(), u"b"_s);
+    QTest::keyClick(search, Qt::Key_Up, Qt::AltModifier);
+    settle();
+    EXPECT_EQ(m_studio->selectedBlockID(), u"a"_s);
+    EXPECT_TRUE(widget(u"record"_s)->toolTip().contains(u"Ctrl+R"_s));
+
+    QTest::keyClick(search, Qt::Key_R, Qt::ControlModifier);
+    ASSERT_TRUE(waitFor([this] { return !m_studio->busy(); }));
+    ASSERT_TRUE(m_studio->recording());
+    // In the search field Ctrl+Delete deletes a word; the take stays.
+    QTest::keyClicks(search, u"one two"_s);
+    QTest::keyClick(search, Qt::Key_Home);
+    QTest::keyClick(search, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(search->text(), u"two"_s);
+    EXPECT_TRUE(m_studio->pendingTake());
+    search->clear();
+
+    writeAudio();
+    QTest::keyClick(search, Qt::Key_S, Qt::ControlModifier);
+    settle();
+    EXPECT_EQ(m_studio->message(), u"Дубль сохранён"_s);
+
+    // Space on the table plays the chosen take of the selected segment.
+    table()->setFocus();
+    QTest::keyClick(table(), Qt::Key_Space);
+    EXPECT_EQ(m_studio->playingID(), m_studio->takes().constFirst().id);
+}
