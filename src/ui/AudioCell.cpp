@@ -30,9 +30,8 @@ QLabel *caption(const QString &text, const QColor &colour, QFont::Weight weight,
     font.setPointSizeF(font.pointSizeF() * 0.9);
     font.setWeight(weight);
     label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
+    // A style sheet, because the table hands its own palette to the widgets inside it.
+    label->setStyleSheet(u"color: "_s + colour.name(QColor::HexArgb) + u';');
     return label;
 }
 

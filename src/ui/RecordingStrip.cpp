@@ -32,9 +32,7 @@ RecordingStrip::RecordingStrip(AudioController &audio,
     font.setWeight(QFont::DemiBold);
     m_time->setFont(font);
     m_time->setFixedWidth(38);
-    QPalette red = m_time->palette();
-    red.setColor(QPalette::WindowText, QColor(255, 59, 48));
-    m_time->setPalette(red);
+    m_time->setStyleSheet(u"color: #ff3b30;"_s); // the table hands its palette to the widgets inside it
     row->addWidget(m_time);
 
     m_waveform = new RecordingWaveform(this);

@@ -79,9 +79,12 @@ QPushButton *button(const QString &icon, const QString &title, const QString &na
 /// The accent-filled look of the window's main command.
 void makeProminent(QPushButton *button)
 {
+    // Only the enabled groups: a disabled button keeps the style's greyed look.
     QPalette palette = button->palette();
-    palette.setColor(QPalette::Button, palette.color(QPalette::Highlight));
-    palette.setColor(QPalette::ButtonText, palette.color(QPalette::HighlightedText));
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Button, palette.color(group, QPalette::Highlight));
+        palette.setColor(group, QPalette::ButtonText, palette.color(group, QPalette::HighlightedText));
+    }
     button->setPalette(palette);
 }
 
