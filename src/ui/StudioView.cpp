@@ -265,6 +265,17 @@ QWidget *StudioView::makeStatusBar()
     m_level = new LiveLevelBar(m_studio.audio(), bar);
     m_level->setObjectName(u"liveLevel"_s);
     row->addWidget(m_level);
+    m_clipping = new QLabel(u"Перегрузка входа"_s, bar);
+    m_clipping->setObjectName(u"clipping"_s);
+    m_clipping->setStyleSheet(u"color: #ff3b30; font-weight: 600;"_s);
+    m_clipping->hide();
+    row->addWidget(m_clipping);
+    AudioController &audio = m_studio.audio();
+    connect(&audio, &AudioController::levelChanged, m_clipping, [this, &audio] {
+        if (audio.recording() && audio.level() >= AudioController::levelCeiling)
+            m_clipping->show();
+    });
+    connect(&audio, &AudioController::recordingChanged, m_clipping, [this] { m_clipping->hide(); });
     row->addStretch(1);
 
     auto *format = new QLabel(u"WAV · mono · 48 kHz"_s, bar);

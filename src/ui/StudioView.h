@@ -83,6 +83,7 @@ private:
     QWidget *m_dot = nullptr;
     QLabel *m_message = nullptr;
     LiveLevelBar *m_level = nullptr;
+    QLabel *m_clipping = nullptr; // shown from the first full-scale reading to the end of the take
     QPushButton *m_cancel = nullptr;
     QPushButton *m_save = nullptr;
     QPushButton *m_record = nullptr;

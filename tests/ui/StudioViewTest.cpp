@@ -601,3 +601,24 @@ TEST_F(StudioViewTest, KeysRecordSaveAndMoveBetweenBlocksButNotFromTheSearchFiel
     QTest::keyClick(table(), Qt::Key_Space);
     EXPECT_EQ(m_studio->playingID(), m_studio->takes().constFirst().id);
 }
+
+TEST_F(StudioViewTest, FullScaleInputShowsAClippingWarningUntilTheTakeEnds)
+{
+    showWindow({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s)});
+    clickRow(0);
+    recordFromStatusBar();
+    m_audio->powers = {-1.0f}; // loud, but below full scale
+    m_audio->timer->tick();
+    settle();
+    EXPECT_FALSE(visible(u"clipping"_s));
+    m_audio->powers = {0.0f, -30.0f};
+    m_audio->timer->tick();
+    m_audio->timer->tick(); // quiet again: the warning stays for the rest of the take
+    settle();
+    EXPECT_TRUE(visible(u"clipping"_s));
+    EXPECT_EQ(widget<QLabel>(u"clipping"_s)->text(), u"Перегрузка входа"_s);
+
+    writeAudio();
+    click(widget(u"save"_s));
+    EXPECT_FALSE(visible(u"clipping"_s));
+}
