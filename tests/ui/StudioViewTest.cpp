@@ -236,6 +236,8 @@ TEST_F(StudioViewTest, NoProjectShowsZeroOfZero)
     EXPECT_EQ(rows(), 0);
     EXPECT_EQ(widget<QLabel>(u"progress"_s)->text(), u"0 из 0 блоков озвучено"_s);
     EXPECT_FALSE(visible(u"record"_s)); // nothing selected, no recording command
+    click(widget(u"showProject"_s));
+    EXPECT_TRUE(m_openedFolders.isEmpty());
 }
 
 // --- search ------------------------------------------------------------------------------
