@@ -420,8 +420,11 @@ void StudioView::setUpKeys()
         if (m_cancel->isVisible())
             m_cancel->click();
     });
+    // Focus moves while the window is torn down too, so the handler must not touch the view.
     connect(qApp, &QApplication::focusChanged, cancelKey,
-            [this, cancelKey](QWidget *, QWidget *now) { cancelKey->setEnabled(now != m_search); });
+            [cancelKey, search = QPointer<QLineEdit>(m_search)](QWidget *, QWidget *now) {
+                cancelKey->setEnabled(search.isNull() || now != search.data());
+            });
     tip(m_record, record);
     tip(m_save, save);
     tip(m_cancel, cancel);
