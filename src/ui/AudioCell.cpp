@@ -168,11 +168,8 @@ QWidget *SegmentAudioCell::actionArea()
                                  u"Дубль "_s + QString::number(m_state.currentNumber), area);
     play->setObjectName(u"takeButton"_s);
     play->setEnabled(!studio.locked());
-    if (take.selected) {
-        QPalette tinted = play->palette();
-        tinted.setColor(QPalette::ButtonText, green.darker(130));
-        play->setPalette(tinted);
-    }
+    if (take.selected)
+        play->setStyleSheet(u"color: "_s + green.darker(130).name() + u';');
     connect(play, &QPushButton::clicked, this, [&studio, take] { studio.togglePlayback(take); });
     play->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(play, &QWidget::customContextMenuRequested, this, [this, play, &studio, take](const QPoint &at) {
