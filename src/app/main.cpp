@@ -9,6 +9,7 @@
 #include "ui/ViewSettings.h"
 
 #include <QApplication>
+#include <QSessionManager>
 
 using namespace Qt::StringLiterals;
 using namespace tarnwick;
@@ -47,6 +48,11 @@ int main(int argc, char **argv)
     QObject::connect(&window, &StudioView::closed, &application, [&settingsWindow] {
         settingsWindow.close();
         QApplication::quit();
+    });
+    // Logging out asks too: a take that cannot be saved cancels the logout.
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, &studio, [&studio](QSessionManager &session) {
+        if (!studio.prepareToQuit())
+            session.cancel();
     });
     window.show();
     return QApplication::exec();
