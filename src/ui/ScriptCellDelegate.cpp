@@ -90,6 +90,13 @@ struct ScriptCellDelegate::Piece
     QStringList labelLines;
 };
 
+namespace {
+
+/// Where a segment's controls sit: below its text and status line when the block is marked.
+QRect actionArea(const ScriptCellDelegate::Piece &piece, bool marked, const QFont &base);
+
+} // namespace
+
 ScriptCellDelegate::ScriptCellDelegate(ScriptTableModel &model, ScriptFilterModel &filter, QTableView &table)
     : QStyledItemDelegate(&table)
     , m_model(model)
@@ -276,9 +283,8 @@ void ScriptCellDelegate::paintAudio(QPainter *painter, const QStyleOptionViewIte
             const int y = piece.rect.top() - 7;
             painter->drawLine(piece.rect.left(), y, piece.rect.right(), y);
         }
-        QRect area = piece.rect;
         if (marked) {
-            area.adjust(7, 7, -7, -7);
+            QRect area = piece.rect.adjusted(7, 7, -7, -7);
             painter->setPen(option.palette.color(QPalette::Text));
             drawLines(painter, piece.labelLines, labelFont(option.font), area.topLeft(), area.width());
             area.setTop(area.top() + linesHeight(piece.labelLines, labelFont(option.font)) + 7);
@@ -286,40 +292,22 @@ void ScriptCellDelegate::paintAudio(QPainter *painter, const QStyleOptionViewIte
             painter->setPen(state.takes.isEmpty() ? secondary : green);
             drawLines(painter, {state.takes.isEmpty() ? u"Не записано"_s : u"✓ Есть дубль"_s}, caption,
                       area.topLeft(), area.width());
-            area.setTop(area.top() + QFontMetrics(caption).lineSpacing() + 7);
         }
-        area.setHeight(SegmentAudioCell::actionHeight);
-
-        // A picture of the controls the row gets when it is selected; a click selects it.
-        QStyleOptionButton button;
-        button.state = studio.locked() ? QStyle::State_None : QStyle::State_Enabled;
-        button.palette = option.palette;
-        button.fontMetrics = option.fontMetrics;
-        button.iconSize = QSize(16, 16);
-        const QString voiceStatus = block.voiceStatus.value_or(QString());
-        if (state.takes.isEmpty() && (voiceStatus == u"Озвучено" || voiceStatus == u"Проверить и обрезать")) {
-            const bool onTimeline = voiceStatus == u"Озвучено";
+        // A picture of the controls the row gets when it is selected.
+        const std::optional<QStyleOptionButton> button = pictureButton(piece, sourceRow, option);
+        if (!button) {
+            const bool onTimeline = block.voiceStatus == u"Озвучено"_s;
             painter->setPen(onTimeline ? secondary : orange);
+            const QRect area = actionArea(piece, marked, option.font);
             drawLines(painter, {onTimeline ? u"На таймлайне"_s : u"Проверить в Premiere"_s},
                       captionFont(option.font, QFont::Normal), area.topLeft() + QPoint(0, 6), area.width());
             continue;
         }
-        if (state.takes.isEmpty()) {
-            button.text = u"Записать эту реплику"_s;
-            button.icon = symbol(u"mic"_s);
-        } else {
-            button.text = u"Дубль "_s + QString::number(state.currentNumber);
-            button.icon = symbol(studio.playingID() == state.current->id ? u"pause.fill"_s : u"play.fill"_s);
-        }
-        const QSize size = QApplication::style()->sizeFromContents(
-            QStyle::CT_PushButton, &button,
-            QSize(option.fontMetrics.horizontalAdvance(button.text) + 24, option.fontMetrics.height()));
-        button.rect = QRect(area.left(), area.top() + (area.height() - size.height()) / 2, size.width(),
-                            size.height());
-        QApplication::style()->drawControl(QStyle::CE_PushButton, &button, painter);
+        QApplication::style()->drawControl(QStyle::CE_PushButton, &*button, painter);
+        const QRect area = actionArea(piece, marked, option.font);
         if (state.takes.size() >= 2) {
             painter->setPen(option.palette.color(QPalette::Text));
-            painter->drawText(QRect(button.rect.right() + 8, area.top(), 40, area.height()),
+            painter->drawText(QRect(button->rect.right() + 8, area.top(), 40, area.height()),
                               Qt::AlignLeft | Qt::AlignVCenter, QString::number(state.takes.size()) + u" ▾"_s);
         }
     }
@@ -376,6 +364,51 @@ void ScriptCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     painter->restore();
 }
 
+namespace {
+
+QRect actionArea(const ScriptCellDelegate::Piece &piece, bool marked, const QFont &base)
+{
+    QRect area = piece.rect;
+    if (marked) {
+        area.adjust(7, 7, -7, -7);
+        area.setTop(area.top() + linesHeight(piece.labelLines, labelFont(base)) + 7
+                    + QFontMetrics(captionFont(base, QFont::DemiBold)).lineSpacing() + 7);
+    }
+    area.setHeight(SegmentAudioCell::actionHeight);
+    return area;
+}
+
+} // namespace
+
+std::optional<QStyleOptionButton> ScriptCellDelegate::pictureButton(const Piece &piece, int sourceRow,
+                                                                    const QStyleOptionViewItem &option) const
+{
+    const Studio &studio = m_model.studio();
+    const ScriptBlock &block = m_model.block(sourceRow);
+    const SegmentState state = SegmentState::of(studio, piece.segment);
+    const QString voiceStatus = block.voiceStatus.value_or(QString());
+    if (state.takes.isEmpty() && (voiceStatus == u"Озвучено" || voiceStatus == u"Проверить и обрезать"))
+        return std::nullopt;
+    QStyleOptionButton button;
+    button.state = studio.locked() ? QStyle::State_None : QStyle::State_Enabled;
+    button.palette = option.palette;
+    button.fontMetrics = option.fontMetrics;
+    button.iconSize = QSize(16, 16);
+    if (state.takes.isEmpty()) {
+        button.text = u"Записать эту реплику"_s;
+        button.icon = symbol(u"mic"_s);
+    } else {
+        button.text = u"Дубль "_s + QString::number(state.currentNumber);
+        button.icon = symbol(studio.playingID() == state.current->id ? u"pause.fill"_s : u"play.fill"_s);
+    }
+    const QSize size = QApplication::style()->sizeFromContents(
+        QStyle::CT_PushButton, &button,
+        QSize(option.fontMetrics.horizontalAdvance(button.text) + 24, option.fontMetrics.height()));
+    const QRect area = actionArea(piece, block.hasVoiceMarkers(), option.font);
+    button.rect = QRect(area.left(), area.top() + (area.height() - size.height()) / 2, size.width(), size.height());
+    return button;
+}
+
 bool ScriptCellDelegate::editorEvent(QEvent *event,
                                      QAbstractItemModel *model,
                                      const QStyleOptionViewItem &option,
@@ -385,11 +418,22 @@ bool ScriptCellDelegate::editorEvent(QEvent *event,
     if (event->type() == QEvent::MouseButtonRelease && source.column() == ScriptTableModel::audio
         && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         const QPoint at = static_cast<QMouseEvent *>(event)->position().toPoint();
+        Studio &studio = m_model.studio();
+        const ScriptBlock block = m_model.block(source.row());
         for (const Piece &piece : audioPieces(source.row(), option.rect, option.font)) {
-            if (piece.rect.contains(at)) {
-                m_model.studio().selectSegment(m_model.block(source.row()), piece.segment);
-                break;
+            if (!piece.rect.contains(at))
+                continue;
+            // The painted button works at the first click, as the live one of the selected row does.
+            const std::optional<QStyleOptionButton> button = pictureButton(piece, source.row(), option);
+            const SegmentState state = SegmentState::of(studio, piece.segment);
+            studio.selectSegment(block, piece.segment);
+            if (button && button->rect.contains(at) && !studio.locked()) {
+                if (state.current)
+                    studio.togglePlayback(*state.current);
+                else
+                    studio.record(block, piece.segment);
             }
+            break;
         }
     }
     return QStyledItemDelegate::editorEvent(event, model, option, index);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QStyleOptionButton>
 #include <QStyledItemDelegate>
+
+#include <optional>
 
 class QTableView;
 
@@ -30,6 +33,8 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
+    struct Piece; // one segment's slice of the audio cell
+
 protected:
     bool editorEvent(QEvent *event,
                      QAbstractItemModel *model,
@@ -37,8 +42,10 @@ protected:
                      const QModelIndex &index) override;
 
 private:
-    struct Piece; // one segment's slice of the audio cell
     QList<Piece> audioPieces(int sourceRow, const QRect &cell, const QFont &font) const;
+    /// The painted button of a segment (record, or play the current take); none for a note.
+    std::optional<QStyleOptionButton> pictureButton(const Piece &piece, int sourceRow,
+                                                    const QStyleOptionViewItem &option) const;
     int textHeight(const QModelIndex &source, const QFont &font, int width) const;
     void paintText(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &source) const;
     void paintAudio(QPainter *painter, const QStyleOptionViewItem &option, int sourceRow) const;

@@ -389,6 +389,28 @@ TEST_F(StudioViewTest, TakeButtonPlaysTheChosenTake)
     EXPECT_EQ(m_studio->playingID(), m_studio->takes().constFirst().id);
 }
 
+TEST_F(StudioViewTest, PaintedButtonsOfOtherRowsWorkAtTheFirstClick)
+{
+    const ScriptBlock b = block(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s);
+    studioWith({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s), b, block(u"c"_s, u"3"_s, u"Три"_s, u"Three"_s)});
+    const Take take = commitTake(b, b.voiceSegments().constFirst());
+    showWindow();
+    m_studio->selectBlock(u"a"_s);
+    settle();
+    // Row 2 is a picture; its take button sits at the top left of the audio cell.
+    const QPoint onButton = table()->visualRect(model()->index(1, ScriptTableModel::audio)).topLeft() + QPoint(24, 22);
+    QTest::mouseClick(table()->viewport(), Qt::LeftButton, {}, onButton);
+    settle();
+    EXPECT_EQ(m_studio->selectedBlockID(), u"b"_s);
+    EXPECT_EQ(m_studio->playingID(), take.id);
+
+    const QPoint onRecord = table()->visualRect(model()->index(2, ScriptTableModel::audio)).topLeft() + QPoint(24, 22);
+    QTest::mouseClick(table()->viewport(), Qt::LeftButton, {}, onRecord);
+    ASSERT_TRUE(waitFor([this] { return !m_studio->busy(); }));
+    EXPECT_TRUE(m_studio->recording());
+    EXPECT_EQ(m_studio->selectedBlockID(), u"c"_s);
+}
+
 // --- context menus ---------------------------------------------------------------------
 
 TEST_F(StudioViewTest, VoiceTextMenuCopiesTheTextWithoutMarkers)
