@@ -420,9 +420,25 @@ TEST_F(StudioViewTest, VoiceTextMenuCopiesTheTextWithoutMarkers)
     const QList<MenuEntry> entries = rightClick(0, ScriptTableModel::english, u"Копировать текст"_s);
     EXPECT_EQ(entries, (QList<MenuEntry>{{u"Копировать текст"_s, true}, {u"Разбить на предложения"_s, true}}));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), u"Line 1-1.\nLine 1-2."_s);
-    // The press went to the menu, not to the row beneath.
-    EXPECT_TRUE(table()->selectionModel()->selectedRows().isEmpty()
-                || m_studio->selectedBlockID() == u"a"_s);
+}
+
+TEST_F(StudioViewTest, SecondaryPressesElsewherePassThroughToTheTable)
+{
+    showWindow({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s), block(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s)});
+    // The status cell has no menu of its own: the press reaches the table and selects the row.
+    EXPECT_TRUE(rightClick(1, ScriptTableModel::status).isEmpty());
+    EXPECT_EQ(m_studio->selectedBlockID(), u"b"_s);
+    // Over a voice text the menu takes the press, and the row beneath stays unselected.
+    rightClick(0, ScriptTableModel::english);
+    EXPECT_EQ(m_studio->selectedBlockID(), u"b"_s);
+}
+
+TEST_F(StudioViewTest, SettingsKeyAsksForTheSettingsWindow)
+{
+    showWindow({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s)});
+    QSignalSpy asked(m_view.get(), &StudioView::settingsRequested);
+    QTest::keyClick(m_view.get(), Qt::Key_Comma, Qt::ControlModifier);
+    EXPECT_EQ(asked.count(), 1);
 }
 
 TEST_F(StudioViewTest, SplitIsDisabledWhileLockedAndCopyIsNot)
