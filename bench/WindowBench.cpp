@@ -1,0 +1,197 @@
+// The window over a large project, 1,000 blocks and 10,000 takes, on the offscreen platform:
+// opening it, what a take commit costs the table, one meter tick and one page of scrolling.
+
+#include "audio/FakeAudioBackend.h"
+#include "studio/Studio.h"
+#include "ui/StudioView.h"
+#include "ui/ViewSettings.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+using namespace tarnwick;
+
+namespace {
+
+constexpr int blockCount = 1000;
+constexpr int takeCount = 10000;
+
+class NoMicrophone final : public MicrophoneAccess
+{
+public:
+    Status status() const override { return Status::authorised; }
+    void request(std::function<void(bool)> answer) override { answer(true); }
+};
+class NoTrash final : public Trash
+{
+public:
+    void moveToTrash(const QString &) override {}
+};
+class NoChooser final : public FileChooser
+{
+public:
+    std::optional<QString> chooseFolder(const QString &) override { return std::nullopt; }
+    std::optional<QString> chooseScenarioFile(const QString &) override { return std::nullopt; }
+};
+class NoAlert final : public ModalAlert
+{
+public:
+    void show(const QString &, const QString &) override {}
+};
+class NoDefaults final : public UserDefaults
+{
+public:
+    std::optional<QString> text(const QString &) const override { return std::nullopt; }
+    void setText(const QString &, const QString &) override {}
+};
+
+/// Blocks of two marked segments with a sentence of Russian and English each, takes spread
+/// over the segments, a third of them chosen.
+struct LargeProject
+{
+    QTemporaryDir dir;
+    NoDefaults viewDefaults;
+    std::unique_ptr<FakeAudioBackend> ownedAudio = std::make_unique<FakeAudioBackend>();
+    FakeAudioBackend *audio = ownedAudio.get();
+    Studio studio{dir.path(),
+                  StudioServices{std::make_unique<NoMicrophone>(), std::make_unique<NoTrash>(),
+                                 std::make_unique<NoChooser>(), std::make_unique<NoAlert>(),
+                                 std::make_unique<NoDefaults>()},
+                  std::move(ownedAudio), false};
+    ViewSettings settings{viewDefaults};
+
+    LargeProject()
+    {
+        QList<ScriptBlock> blocks;
+        QStringList recordingIDs;
+        for (int i = 1; i <= blockCount; ++i) {
+            const QString n = QString::number(i);
+            QString english;
+            QString russian;
+            for (const char *part : {"a", "b"}) {
+                const QString marker = u"[voice:"_s + QLatin1StringView(part) + n + u"]\n"_s;
+                english += marker + u"The panel converts the light of the Sun into current.\n"_s;
+                russian += marker + u"Панель превращает свет Солнца в электрический ток.\n"_s;
+                recordingIDs.append(u"voice:"_s + QLatin1StringView(part) + n);
+            }
+            blocks.append(ScriptBlock{u"b"_s + n, n, u"Кадр "_s + n, std::nullopt, russian, english, std::nullopt,
+                                      std::nullopt});
+        }
+        QList<Take> takes;
+        for (int i = 0; i < takeCount; ++i) {
+            const QUuid id = QUuid::createUuid();
+            takes.append(Take{id, recordingIDs.at((i * 7) % recordingIDs.size()), uuidText(id) + u".wav"_s,
+                              QDateTime::currentDateTimeUtc(), i % 3 == 0});
+        }
+        const ProjectStore store = ProjectStore::create(dir.path(), blocks, u"bench"_s);
+        store.saveManifest(takes);
+        studio.open(store);
+    }
+};
+
+LargeProject &large()
+{
+    static LargeProject instance; // built once: making the project is not what is measured
+    return instance;
+}
+
+void settle()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+/// From construction to the first frame drawn.
+void BM_OpenWindow(benchmark::State &state)
+{
+    LargeProject &project = large();
+    for (auto _ : state) {
+        StudioView view(project.studio, project.settings);
+        view.show();
+        settle();
+        benchmark::DoNotOptimize(view.grab());
+    }
+}
+BENCHMARK(BM_OpenWindow)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+/// What the table does when the studio publishes a new list of takes, as after a commit.
+void BM_TakesChanged(benchmark::State &state)
+{
+    LargeProject &project = large();
+    StudioView view(project.studio, project.settings);
+    view.show();
+    settle();
+    for (auto _ : state) {
+        emit project.studio.takesChanged();
+        settle();
+    }
+}
+BENCHMARK(BM_TakesChanged)->Unit(benchmark::kMillisecond);
+
+/// One meter tick while a take records: level bar, waveform and time repaint, the table not.
+void BM_MeterTick(benchmark::State &state)
+{
+    LargeProject &project = large();
+    StudioView view(project.studio, project.settings);
+    view.show();
+    settle();
+    const ScriptBlock block = project.studio.blocks().at(3);
+    project.studio.selectBlock(block.id);
+    project.studio.record(block);
+    for (int i = 0; i < 100 && project.studio.busy(); ++i)
+        settle();
+    settle();
+    if (!project.studio.recording()) {
+        state.SkipWithError("the take did not start");
+        return;
+    }
+    for (auto _ : state) {
+        project.audio->powers.push_back(-12.0f);
+        project.audio->recorder->time += 0.06;
+        project.audio->timer->tick();
+        settle();
+    }
+    project.studio.cancelRecording();
+    settle();
+}
+BENCHMARK(BM_MeterTick)->Unit(benchmark::kMicrosecond);
+
+/// One page down, drawn.
+void BM_ScrollPage(benchmark::State &state)
+{
+    LargeProject &project = large();
+    StudioView view(project.studio, project.settings);
+    view.show();
+    settle();
+    QScrollBar *bar = view.table()->verticalScrollBar();
+    for (auto _ : state) {
+        bar->setValue(bar->value() + bar->pageStep() >= bar->maximum() ? 0 : bar->value() + bar->pageStep());
+        settle();
+        benchmark::DoNotOptimize(view.table()->viewport()->grab());
+    }
+}
+BENCHMARK(BM_ScrollPage)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    if (large().studio.blocks().size() != blockCount || large().studio.takes().size() != takeCount) {
+        std::fprintf(stderr, "the project was not made: %s\n", qPrintable(large().studio.message()));
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QList>
+#include <QRectF>
+#include <QVariantAnimation>
+#include <QWidget>
+
+namespace tarnwick {
+
+/// The recent input levels as a row of red capsules, newest on the right.
+class RecordingWaveform final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr qsizetype maxBars = 52;
+
+    explicit RecordingWaveform(QWidget *parent = nullptr);
+
+    void setSamples(const QList<float> &samples);
+    const QList<float> &samples() const { return m_samples; }
+
+    /// Where the bars of `samples` go in an area of `size`: the newest 52 at most, 2 apart,
+    /// at least 1.5 wide and 3 high, each centred vertically.
+    static QList<QRectF> bars(const QList<float> &samples, QSizeF size);
+
+    QSize sizeHint() const override { return {180, 22}; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QList<float> m_samples;
+    QList<float> m_previous; // what the bars grow from during the glide
+    QVariantAnimation m_glide;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QStyleOptionButton>
+#include <QStyledItemDelegate>
+
+#include <optional>
+
+class QTableView;
+
+namespace tarnwick {
+
+class ScriptTableModel;
+class ScriptFilterModel;
+class Studio;
+
+/// Draws the table's cells: wrapped script text within the line limit, the status dot, and the
+/// audio column of rows other than the selected one, whose live controls are a widget.
+class ScriptCellDelegate final : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    ScriptCellDelegate(ScriptTableModel &model, ScriptFilterModel &filter, QTableView &table);
+
+    /// 0 means every line.
+    void setLineLimit(int lines) { m_lineLimit = lines; }
+
+    /// The colour of a status text's dot.
+    static QColor statusColour(const QString &status, const QPalette &palette);
+    /// A text cut into the lines it takes in `width`, the last one elided when over `lineLimit`.
+    static QStringList wrap(const QString &text, const QFont &font, int width, int lineLimit);
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+    struct Piece; // one segment's slice of the audio cell
+
+protected:
+    bool editorEvent(QEvent *event,
+                     QAbstractItemModel *model,
+                     const QStyleOptionViewItem &option,
+                     const QModelIndex &index) override;
+
+private:
+    QList<Piece> audioPieces(int sourceRow, const QRect &cell, const QFont &font) const;
+    /// The painted button of a segment (record, or play the current take); none for a note.
+    std::optional<QStyleOptionButton> pictureButton(const Piece &piece, int sourceRow,
+                                                    const QStyleOptionViewItem &option) const;
+    int textHeight(const QModelIndex &source, const QFont &font, int width) const;
+    void paintText(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &source) const;
+    void paintAudio(QPainter *painter, const QStyleOptionViewItem &option, int sourceRow) const;
+
+    ScriptTableModel &m_model;
+    ScriptFilterModel &m_filter;
+    QTableView &m_table;
+    int m_lineLimit = 0;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,223 @@
+#include "ui/ScriptTableModel.h"
+
+#include "studio/Studio.h"
+
+using namespace Qt::StringLiterals;
+
+namespace tarnwick {
+
+ScriptTableModel::ScriptTableModel(Studio &studio, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_studio(studio)
+{
+    reloadBlocks();
+    connect(&studio, &Studio::blocksChanged, this, &ScriptTableModel::reloadBlocks);
+    // The lock only greys the painted buttons: the view repaints for it, no row changes.
+    for (auto signal : {&Studio::takesChanged, &Studio::audioStateChanged, &Studio::selectedRecordingIDChanged})
+        connect(&studio, signal, this, &ScriptTableModel::refreshRows);
+}
+
+bool ScriptTableModel::needsRecording(const QString &status)
+{
+    return status == u"Нужно записать" || status == u"Нужно перезаписать" || status == u"Не записано";
+}
+
+int ScriptTableModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int ScriptTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : columnCount_;
+}
+
+int ScriptTableModel::rowOf(const QString &blockID) const
+{
+    return m_rowByID.value(blockID, -1);
+}
+
+QVariant ScriptTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (static_cast<Column>(section)) {
+    case number:
+        return u"#"_s;
+    case english:
+        return u"AUDIO / ENGLISH"_s;
+    case russian:
+        return u"АУДИО / РУССКИЙ"_s;
+    case status:
+        return u"СТАТУС"_s;
+    case audio:
+        return u"АУДИОФАЙЛЫ"_s;
+    case videoRussian:
+        return u"ВИДЕО / МОНТАЖ"_s;
+    case videoEnglish:
+        return u"VIDEO / EDIT"_s;
+    case columnCount_:
+        break;
+    }
+    return {};
+}
+
+QVariant ScriptTableModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows.size())
+        return {};
+    const Row &row = m_rows.at(index.row());
+    const auto column = static_cast<Column>(index.column());
+    const auto text = [&]() -> QString {
+        switch (column) {
+        case number:
+            return row.block.number;
+        case english:
+            return row.block.english;
+        case russian:
+            return row.block.russian;
+        case status:
+            return row.status;
+        case audio:
+            return row.audioState;
+        case videoRussian:
+            return row.block.videoRussian.value_or(QString());
+        case videoEnglish:
+            return row.block.videoEnglish.value_or(QString());
+        case columnCount_:
+            break;
+        }
+        return {};
+    };
+    const bool textColumn = column == english || column == russian || column == videoRussian || column == videoEnglish;
+    switch (role) {
+    case Qt::DisplayRole: {
+        const QString value = text();
+        return textColumn && value.isEmpty() ? u"—"_s : value;
+    }
+    case Qt::ToolTipRole:
+        return {};
+    case BlockIDRole:
+        return row.block.id;
+    case NeedsRecordingRole:
+        return (column == english || column == russian) && needsRecording(row.status);
+    case PrimaryRole:
+        return column == english;
+    case EmptyRole:
+        return textColumn && text().isEmpty();
+    default:
+        return {};
+    }
+}
+
+QString ScriptTableModel::audioStateOf(const Row &row) const
+{
+    // Everything the audio cell draws, as one comparable text: takes, choices, playing, recording.
+    if (row.markerIssue)
+        return *row.markerIssue;
+    QString state;
+    const std::optional<QUuid> playing = m_studio.playingID();
+    for (const VoiceSegment &segment : row.segments) {
+        state += segment.id;
+        if (segment.id == m_studio.selectedRecordingID())
+            state += m_studio.recording() ? u" recording"_s : u" selected"_s;
+        for (const Take &take : m_studio.takes(segment.id)) {
+            state += u' ' + take.id.toString(QUuid::WithoutBraces);
+            if (take.selected)
+                state += u'*';
+            if (playing == take.id)
+                state += u'>';
+        }
+        state += u'\n';
+    }
+    return state;
+}
+
+ScriptTableModel::Row ScriptTableModel::rowFor(const ScriptBlock &block) const
+{
+    Row row{block, block.voiceSegments(), block.voiceMarkerIssue(), m_studio.status(block), {}};
+    row.audioState = audioStateOf(row);
+    return row;
+}
+
+void ScriptTableModel::reloadBlocks()
+{
+    const QList<ScriptBlock> &blocks = m_studio.blocks();
+    const bool sameRows = blocks.size() == m_rows.size()
+                          && std::equal(blocks.cbegin(), blocks.cend(), m_rows.cbegin(),
+                                        [](const ScriptBlock &b, const Row &r) { return b.id == r.block.id; });
+    if (!sameRows) {
+        beginResetModel();
+        m_rows.clear();
+        m_rowByID.clear();
+        m_rows.reserve(blocks.size());
+        for (const ScriptBlock &block : blocks) {
+            m_rowByID.insert(block.id, static_cast<int>(m_rows.size()));
+            m_rows.append(rowFor(block));
+        }
+        endResetModel();
+        return;
+    }
+    // A split rewrites one block: only its row changes.
+    for (int i = 0; i < m_rows.size(); ++i) {
+        if (m_rows.at(i).block == blocks.at(i))
+            continue;
+        m_rows[i] = rowFor(blocks.at(i));
+        emit dataChanged(index(i, 0), index(i, columnCount_ - 1));
+    }
+    refreshRows();
+}
+
+void ScriptTableModel::refreshRows()
+{
+    for (int i = 0; i < m_rows.size(); ++i) {
+        Row &row = m_rows[i];
+        QString freshStatus = m_studio.status(row.block);
+        QString audioState = audioStateOf(row);
+        if (freshStatus == row.status && audioState == row.audioState)
+            continue;
+        row.status = std::move(freshStatus);
+        row.audioState = std::move(audioState);
+        emit dataChanged(index(i, 0), index(i, columnCount_ - 1));
+    }
+}
+
+ScriptFilterModel::ScriptFilterModel(ScriptTableModel &source, QObject *parent)
+    : QSortFilterProxyModel(parent)
+    , m_source(source)
+{
+    setSourceModel(&source);
+}
+
+void ScriptFilterModel::setSearch(const QString &search)
+{
+    if (search == m_search)
+        return;
+    m_search = search;
+    invalidateRowsFilter();
+}
+
+void ScriptFilterModel::setShowVideoColumns(bool show)
+{
+    if (show == m_showVideoColumns)
+        return;
+    m_showVideoColumns = show;
+    invalidateColumnsFilter();
+}
+
+bool ScriptFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex &) const
+{
+    if (m_search.isEmpty())
+        return true;
+    const ScriptBlock &block = m_source.block(sourceRow);
+    return block.number.contains(m_search, Qt::CaseInsensitive)
+           || block.russian.contains(m_search, Qt::CaseInsensitive)
+           || block.english.contains(m_search, Qt::CaseInsensitive);
+}
+
+bool ScriptFilterModel::filterAcceptsColumn(int sourceColumn, const QModelIndex &) const
+{
+    return m_showVideoColumns || sourceColumn < ScriptTableModel::videoRussian;
+}
+
+} // namespace tarnwick

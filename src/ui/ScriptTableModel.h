@@ -1,0 +1,86 @@
+#pragma once
+
+#include "core/ScriptBlock.h"
+
+#include <QAbstractTableModel>
+#include <QSortFilterProxyModel>
+
+namespace tarnwick {
+
+class Studio;
+
+/// The blocks of the open project as table rows, read from the studio's published state. A
+/// change of takes, selection or sound repaints only the rows whose cells it alters.
+class ScriptTableModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    enum Column { number, english, russian, status, audio, videoRussian, videoEnglish, columnCount_ };
+    enum Role {
+        BlockIDRole = Qt::UserRole + 1,
+        NeedsRecordingRole, // the block still wants a take: text cells are tinted red
+        PrimaryRole,        // medium weight text
+        EmptyRole,          // the text shown is the dash for an empty value
+    };
+
+    explicit ScriptTableModel(Studio &studio, QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    const ScriptBlock &block(int row) const { return m_rows.at(row).block; }
+    const QList<VoiceSegment> &segments(int row) const { return m_rows.at(row).segments; }
+    const std::optional<QString> &markerIssue(int row) const { return m_rows.at(row).markerIssue; }
+    const QString &statusText(int row) const { return m_rows.at(row).status; }
+    int rowOf(const QString &blockID) const;
+    Studio &studio() const { return m_studio; }
+
+    /// Needs a take: "Нужно записать", "Нужно перезаписать" or "Не записано".
+    static bool needsRecording(const QString &status);
+
+private:
+    struct Row
+    {
+        ScriptBlock block;
+        QList<VoiceSegment> segments; // cut once per scenario, not on every refresh
+        std::optional<QString> markerIssue;
+        QString status;
+        QString audioState; // what the audio cell shows, compared to find rows to repaint
+    };
+
+    Row rowFor(const ScriptBlock &block) const;
+    QString audioStateOf(const Row &row) const;
+    void reloadBlocks();
+    void refreshRows();
+
+    Studio &m_studio;
+    QList<Row> m_rows;
+    QHash<QString, int> m_rowByID;
+};
+
+/// The rows the search lets through, and the video columns while they are shown.
+class ScriptFilterModel final : public QSortFilterProxyModel
+{
+    Q_OBJECT
+
+public:
+    explicit ScriptFilterModel(ScriptTableModel &source, QObject *parent = nullptr);
+
+    void setSearch(const QString &search);
+    void setShowVideoColumns(bool show);
+    bool showVideoColumns() const { return m_showVideoColumns; }
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
+    bool filterAcceptsColumn(int sourceColumn, const QModelIndex &sourceParent) const override;
+
+private:
+    ScriptTableModel &m_source;
+    QString m_search;
+    bool m_showVideoColumns = false;
+};
+
+} // namespace tarnwick

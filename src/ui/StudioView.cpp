@@ -1,0 +1,591 @@
+#include "ui/StudioView.h"
+
+#include "studio/Studio.h"
+#include "ui/AudioCell.h"
+#include "ui/LevelBar.h"
+#include "ui/ScriptCellDelegate.h"
+#include "ui/ScriptTableModel.h"
+#include "ui/Symbols.h"
+#include "ui/ViewSettings.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTableView>
+#include <QUrl>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace tarnwick {
+
+namespace {
+
+struct ColumnWidths
+{
+    int minimum;
+    int ideal;
+    int maximum; // 0: no bound
+};
+
+ColumnWidths widthsOf(int sourceColumn)
+{
+    switch (static_cast<ScriptTableModel::Column>(sourceColumn)) {
+    case ScriptTableModel::number:
+        return {38, 44, 56};
+    case ScriptTableModel::english:
+        return {260, 380, 760};
+    case ScriptTableModel::russian:
+        return {220, 300, 760};
+    case ScriptTableModel::status:
+        return {102, 112, 126};
+    case ScriptTableModel::audio:
+        return {280, 340, 520};
+    case ScriptTableModel::videoRussian:
+    case ScriptTableModel::videoEnglish:
+    case ScriptTableModel::columnCount_:
+        break;
+    }
+    return {180, 240, 0};
+}
+
+QFrame *divider(QWidget *parent)
+{
+    auto *line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+QPushButton *button(const QString &icon, const QString &title, const QString &name, QWidget *parent)
+{
+    auto *result = new QPushButton(symbol(icon), title, parent);
+    result->setObjectName(name);
+    result->setAutoDefault(false);
+    return result;
+}
+
+/// The accent-filled look of the window's main command.
+void makeProminent(QPushButton *button)
+{
+    // Only the enabled groups: a disabled button keeps the style's greyed look.
+    QPalette palette = button->palette();
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Button, palette.color(group, QPalette::Highlight));
+        palette.setColor(group, QPalette::ButtonText, palette.color(group, QPalette::HighlightedText));
+    }
+    button->setPalette(palette);
+}
+
+/// The recording light of the status bar.
+class StatusDot final : public QWidget
+{
+public:
+    explicit StatusDot(QWidget *parent)
+        : QWidget(parent)
+    {
+        setFixedSize(8, 8);
+    }
+    void setRed(bool red)
+    {
+        if (red == m_red)
+            return;
+        m_red = red;
+        setProperty("red", red);
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(m_red ? QColor(255, 59, 48) : QColor(52, 199, 89));
+        painter.drawEllipse(rect());
+    }
+
+private:
+    bool m_red = false;
+};
+
+} // namespace
+
+StudioView::StudioView(Studio &studio, ViewSettings &settings, QWidget *parent)
+    : QMainWindow(parent)
+    , m_studio(studio)
+    , m_settings(settings)
+{
+    openFolder = [](const QString &folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
+    setWindowTitle(u"Tarnwick"_s);
+    setObjectName(u"studio"_s);
+
+    auto *content = new QWidget(this);
+    content->setMinimumSize(1120, 680);
+    auto *bands = new QVBoxLayout(content);
+    bands->setContentsMargins(0, 0, 0, 0);
+    bands->setSpacing(0);
+    bands->addWidget(makeHeader());
+    bands->addWidget(divider(content));
+    m_table = new QTableView(content);
+    bands->addWidget(m_table, 1);
+    bands->addWidget(divider(content));
+    bands->addWidget(makeStatusBar());
+    setCentralWidget(content);
+
+    QMenu *menu = menuBar()->addMenu(u"Tarnwick"_s);
+    QAction *preferences = menu->addAction(u"Настройки…"_s, this, &StudioView::settingsRequested);
+    preferences->setShortcut(QKeySequence(u"Ctrl+,"_s));
+    menu->addSeparator();
+    QAction *quit = menu->addAction(u"Выйти"_s, this, &QWidget::close);
+    quit->setShortcut(QKeySequence::Quit);
+
+    setUpTable();
+    setUpKeys();
+    resize(1320, 760);
+    restoreLayout();
+
+    connect(&studio, &Studio::projectNameChanged, this, [this] {
+        m_projectName->setText(m_studio.projectName());
+        m_projectName->setToolTip(m_studio.projectName());
+    });
+    m_projectName->setText(studio.projectName());
+    m_projectName->setToolTip(studio.projectName());
+    for (auto signal : {&Studio::blocksChanged, &Studio::takesChanged})
+        connect(&studio, signal, this, &StudioView::showProgress);
+    connect(&studio, &Studio::messageChanged, this, [this] { m_message->setText(m_studio.message()); });
+    m_message->setText(studio.message());
+    for (auto signal : {&Studio::pendingTakeChanged, &Studio::audioStateChanged, &Studio::selectedBlockIDChanged,
+                        &Studio::lockedChanged, &Studio::blocksChanged})
+        connect(&studio, signal, this, &StudioView::showStatusBar);
+    connect(&studio, &Studio::selectedBlockIDChanged, this, &StudioView::syncSelection);
+    connect(&studio, &Studio::lockedChanged, m_table->viewport(), [this] {
+        m_table->viewport()->update();
+        m_audioCellTimer.start();
+    });
+    showProgress();
+    showStatusBar();
+    syncSelection();
+}
+
+StudioView::~StudioView() = default;
+
+QWidget *StudioView::makeHeader()
+{
+    auto *header = new QWidget(this);
+    auto *row = new QHBoxLayout(header);
+    row->setContentsMargins(16, 12, 16, 12);
+    row->setSpacing(16);
+
+    auto *title = new QWidget(header);
+    title->setMinimumWidth(150);
+    auto *lines = new QVBoxLayout(title);
+    lines->setContentsMargins(0, 0, 0, 0);
+    lines->setSpacing(4);
+    m_projectName = new QLabel(title);
+    m_projectName->setObjectName(u"projectName"_s);
+    QFont titleFont = m_projectName->font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.35);
+    titleFont.setBold(true);
+    m_projectName->setFont(titleFont);
+    m_projectName->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_progress = new QLabel(title);
+    m_progress->setObjectName(u"progress"_s);
+    QFont captionFont = m_progress->font();
+    captionFont.setPointSizeF(captionFont.pointSizeF() * 0.9);
+    m_progress->setFont(captionFont);
+    m_progress->setForegroundRole(QPalette::PlaceholderText);
+    lines->addWidget(m_projectName);
+    lines->addWidget(m_progress);
+    row->addWidget(title, 1);
+    row->addStretch(1);
+
+    m_search = new QLineEdit(header);
+    m_search->setObjectName(u"search"_s);
+    m_search->setFixedWidth(220);
+    m_search->setPlaceholderText(u"Поиск в сценарии"_s);
+    m_search->setClearButtonEnabled(true);
+    row->addWidget(m_search);
+
+    QPushButton *show = button(u"folder"_s, u"Показать проект"_s, u"showProject"_s, header);
+    connect(show, &QPushButton::clicked, this, [this] {
+        if (m_studio.store())
+            openFolder(m_studio.store()->root());
+    });
+    row->addWidget(show);
+
+    QPushButton *editing = button(u"film"_s, u"Монтаж"_s, u"videoColumns"_s, header);
+    editing->setCheckable(true);
+    row->addWidget(editing);
+    connect(editing, &QPushButton::toggled, this, [this](bool on) {
+        m_filter->setShowVideoColumns(on);
+        for (int column = ScriptTableModel::videoRussian; on && column < ScriptTableModel::columnCount_; ++column)
+            m_table->setColumnWidth(column, widthsOf(column).ideal);
+        m_resizeTimer.start();
+    });
+
+    m_openProject = button(u"folder"_s, u"Открыть проект"_s, u"openProject"_s, header);
+    connect(m_openProject, &QPushButton::clicked, this, [this] { m_studio.openProject(); });
+    row->addWidget(m_openProject);
+
+    m_import = button(u"tablecells"_s, u"Импорт сценария"_s, u"importScenario"_s, header);
+    makeProminent(m_import);
+    connect(m_import, &QPushButton::clicked, this, [this] { m_studio.importScenario(); });
+    row->addWidget(m_import);
+    return header;
+}
+
+QWidget *StudioView::makeStatusBar()
+{
+    auto *bar = new QWidget(this);
+    auto *row = new QHBoxLayout(bar);
+    row->setContentsMargins(16, 10, 16, 10);
+    row->setSpacing(12);
+
+    m_dot = new StatusDot(bar);
+    m_dot->setObjectName(u"statusDot"_s);
+    row->addWidget(m_dot);
+    m_message = new QLabel(bar);
+    m_message->setObjectName(u"message"_s);
+    QFont callout = m_message->font();
+    callout.setWeight(QFont::Medium);
+    m_message->setFont(callout);
+    row->addWidget(m_message);
+    m_level = new LiveLevelBar(m_studio.audio(), bar);
+    m_level->setObjectName(u"liveLevel"_s);
+    row->addWidget(m_level);
+    m_clipping = new QLabel(u"Перегрузка входа"_s, bar);
+    m_clipping->setObjectName(u"clipping"_s);
+    m_clipping->setStyleSheet(u"color: #ff3b30; font-weight: 600;"_s);
+    m_clipping->hide();
+    row->addWidget(m_clipping);
+    AudioController &audio = m_studio.audio();
+    connect(&audio, &AudioController::levelChanged, m_clipping, [this, &audio] {
+        if (audio.recording() && audio.level() >= AudioController::levelCeiling)
+            m_clipping->show();
+    });
+    connect(&audio, &AudioController::recordingChanged, m_clipping, [this] { m_clipping->hide(); });
+    row->addStretch(1);
+
+    auto *format = new QLabel(u"WAV · mono · 48 kHz"_s, bar);
+    QFont caption = format->font();
+    caption.setPointSizeF(caption.pointSizeF() * 0.9);
+    format->setFont(caption);
+    format->setForegroundRole(QPalette::PlaceholderText);
+    row->addWidget(format);
+
+    m_cancel = button(u"xmark"_s, u"Отменить"_s, u"cancel"_s, bar);
+    connect(m_cancel, &QPushButton::clicked, this, [this] { m_studio.cancelRecording(); });
+    m_save = button(u"checkmark"_s, u"Сохранить"_s, u"save"_s, bar);
+    makeProminent(m_save);
+    connect(m_save, &QPushButton::clicked, this, [this] { m_studio.stopRecording(); });
+    m_record = button(u"mic.fill"_s, u"Записать следующую реплику"_s, u"record"_s, bar);
+    connect(m_record, &QPushButton::clicked, this, [this] {
+        if (const std::optional<ScriptBlock> block = m_studio.selectedBlock())
+            m_studio.record(*block);
+    });
+    for (QPushButton *each : {m_cancel, m_save, m_record})
+        row->addWidget(each);
+    return bar;
+}
+
+void StudioView::setUpTable()
+{
+    m_table->setObjectName(u"scriptTable"_s);
+    m_model = new ScriptTableModel(m_studio, this);
+    m_filter = new ScriptFilterModel(*m_model, this);
+    m_table->setModel(m_filter);
+    m_delegate = new ScriptCellDelegate(*m_model, *m_filter, *m_table);
+    m_delegate->setLineLimit(m_settings.scriptTextLineLimit());
+    m_table->setItemDelegate(m_delegate);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setAlternatingRowColors(true);
+    m_table->setShowGrid(false);
+    m_table->setWordWrap(true);
+    m_table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_table->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_table->horizontalHeader()->setStretchLastSection(false);
+    m_table->horizontalHeader()->setMinimumSectionSize(38);
+    for (int column = 0; column < m_filter->columnCount(); ++column)
+        m_table->setColumnWidth(column, widthsOf(column).ideal);
+
+    m_resizeTimer.setSingleShot(true);
+    m_resizeTimer.setInterval(0);
+    connect(&m_resizeTimer, &QTimer::timeout, this, &StudioView::resizeRows);
+    m_audioCellTimer.setSingleShot(true);
+    m_audioCellTimer.setInterval(0);
+    connect(&m_audioCellTimer, &QTimer::timeout, this, &StudioView::placeAudioCell);
+
+    connect(m_table->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
+        // The filter only drops the last columns, so view and model columns agree.
+        const ColumnWidths widths = widthsOf(column);
+        const int bounded = std::max(widths.minimum, widths.maximum > 0 ? std::min(size, widths.maximum) : size);
+        if (bounded != size) {
+            m_table->setColumnWidth(column, bounded);
+            return;
+        }
+        m_resizeTimer.start();
+    });
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &StudioView::tableSelectionChanged);
+    // Rows change height only where their content changed; a take commit touches one row.
+    connect(m_filter, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &from, const QModelIndex &to) {
+                for (int row = from.row(); row <= to.row(); ++row) {
+                    if (m_audioCellIndex.isValid() && m_audioCellIndex.row() == row)
+                        m_audioCellTimer.start();
+                    else
+                        m_table->resizeRowToContents(row);
+                }
+            });
+    const auto rowsMoved = [this] {
+        m_resizeTimer.start();
+        m_audioCellTimer.start();
+        syncSelection();
+    };
+    connect(m_filter, &QAbstractItemModel::modelReset, this, rowsMoved);
+    connect(m_filter, &QAbstractItemModel::layoutChanged, this, rowsMoved);
+    connect(m_filter, &QAbstractItemModel::rowsInserted, this, rowsMoved);
+    connect(m_filter, &QAbstractItemModel::rowsRemoved, this, rowsMoved);
+    connect(m_search, &QLineEdit::textChanged, m_filter, &ScriptFilterModel::setSearch);
+    connect(&m_settings, &ViewSettings::scriptTextLineLimitChanged, this, [this] {
+        m_delegate->setLineLimit(m_settings.scriptTextLineLimit());
+        resizeRows();
+        m_table->viewport()->update();
+    });
+
+    m_menus = new RightClickMenu(this);
+    m_menus->addArea(m_table->viewport(), [this](QPoint at) { return voiceCellMenu(at); });
+    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        const QModelIndex index = m_table->indexAt(at);
+        const QModelIndex source = m_filter->mapToSource(index);
+        if (source.column() != ScriptTableModel::audio || m_model->markerIssue(source.row()))
+            return;
+        // Rows other than the selected one are pictures: the menu is for the segment under the press.
+        const QList<VoiceSegment> &segments = m_model->segments(source.row());
+        if (segments.isEmpty())
+            return;
+        const QRect cell = m_table->visualRect(index);
+        const auto part = static_cast<qsizetype>((at.y() - cell.top()) * segments.size() / std::max(cell.height(), 1));
+        QMenu menu(this);
+        fillSegmentMenu(menu, m_studio, m_model->block(source.row()),
+                        segments.at(std::clamp<qsizetype>(part, 0, segments.size() - 1)));
+        menu.exec(m_table->viewport()->mapToGlobal(at));
+    });
+    resizeRows();
+}
+
+void StudioView::setUpKeys()
+{
+    // Record and save use keys a text field ignores. Ctrl+Delete is also a field's word
+    // deletion, so the cancel key rests while the search field has the focus.
+    const auto bind = [this](QWidget *owner, const QKeySequence &keys, Qt::ShortcutContext context, auto handler) {
+        auto *shortcut = new QShortcut(keys, owner);
+        shortcut->setContext(context);
+        connect(shortcut, &QShortcut::activated, this, handler);
+        return shortcut;
+    };
+    const auto tip = [](QPushButton *button, const QKeySequence &keys) {
+        button->setToolTip(button->text() + u" ("_s + keys.toString(QKeySequence::NativeText) + u')');
+    };
+    const QKeySequence record(u"Ctrl+R"_s);
+    const QKeySequence save(u"Ctrl+S"_s);
+    const QKeySequence cancel(u"Ctrl+Delete"_s);
+    bind(this, record, Qt::WindowShortcut, [this] {
+        if (m_record->isVisible() && m_record->isEnabled())
+            m_record->click();
+    });
+    bind(this, save, Qt::WindowShortcut, [this] {
+        if (m_save->isVisible())
+            m_save->click();
+    });
+    QShortcut *cancelKey = bind(this, cancel, Qt::WindowShortcut, [this] {
+        if (m_cancel->isVisible())
+            m_cancel->click();
+    });
+    // Focus moves while the window is torn down too, so the handler must not touch the view.
+    connect(qApp, &QApplication::focusChanged, cancelKey,
+            [cancelKey, search = QPointer<QLineEdit>(m_search)](QWidget *, QWidget *now) {
+                cancelKey->setEnabled(search.isNull() || now != search.data());
+            });
+    tip(m_record, record);
+    tip(m_save, save);
+    tip(m_cancel, cancel);
+    bind(this, QKeySequence(u"Alt+Down"_s), Qt::WindowShortcut, [this] { selectNeighbour(1); });
+    bind(this, QKeySequence(u"Alt+Up"_s), Qt::WindowShortcut, [this] { selectNeighbour(-1); });
+    // Space belongs to whatever has the focus; on the table it plays the chosen take.
+    bind(m_table, QKeySequence(Qt::Key_Space), Qt::WidgetShortcut, [this] { togglePlaybackOfSelection(); });
+}
+
+void StudioView::selectNeighbour(int step)
+{
+    const int sourceRow = m_model->rowOf(m_studio.selectedBlockID());
+    const QModelIndex current = m_filter->mapFromSource(m_model->index(sourceRow, 0));
+    const int row = current.isValid() ? current.row() + step : (step > 0 ? 0 : m_filter->rowCount() - 1);
+    const QModelIndex next = m_filter->index(row, 0);
+    if (!next.isValid())
+        return;
+    m_studio.selectBlock(next.data(ScriptTableModel::BlockIDRole).toString());
+    m_table->scrollTo(next);
+}
+
+void StudioView::togglePlaybackOfSelection()
+{
+    const QString &recordingID = m_studio.selectedRecordingID();
+    if (const std::optional<Take> chosen = m_studio.selectedTake(recordingID)) {
+        m_studio.togglePlayback(*chosen);
+        return;
+    }
+    const QList<Take> takes = m_studio.takes(recordingID);
+    if (!takes.isEmpty())
+        m_studio.togglePlayback(takes.constFirst());
+}
+
+std::optional<QList<ContextMenuAction>> StudioView::voiceCellMenu(QPoint at)
+{
+    const QModelIndex source = m_filter->mapToSource(m_table->indexAt(at));
+    if (source.column() != ScriptTableModel::english && source.column() != ScriptTableModel::russian)
+        return std::nullopt;
+    const ScriptBlock block = m_model->block(source.row());
+    const QString value = source.column() == ScriptTableModel::english ? block.english : block.russian;
+    QStringList texts;
+    for (const VoiceSegment &segment : VoiceSegment::parse(value, block.id, block.number))
+        texts.append(segment.text);
+    const QString plainText = texts.join(u'\n');
+    return QList<ContextMenuAction>{
+        {u"Копировать текст"_s, u"doc.on.doc"_s, true,
+         [plainText] {
+             QGuiApplication::clipboard()->clear();
+             QGuiApplication::clipboard()->setText(plainText);
+         }},
+        {u"Разбить на предложения"_s, u"scissors"_s, !m_studio.locked(),
+         [this, block] { m_studio.splitIntoSentences(block); }},
+    };
+}
+
+void StudioView::showProgress()
+{
+    m_progress->setText(QString::number(m_studio.doneCount()) + u" из "_s
+                        + QString::number(m_studio.blocks().size()) + u" блоков озвучено"_s);
+}
+
+void StudioView::showStatusBar()
+{
+    const bool recording = m_studio.recording();
+    static_cast<StatusDot *>(m_dot)->setRed(recording);
+    m_level->setVisible(recording);
+    const bool pending = m_studio.pendingTake().has_value();
+    m_cancel->setVisible(pending);
+    m_save->setVisible(pending);
+    m_save->setText(recording ? u"Сохранить"_s : u"Повторить сохранение"_s);
+    const std::optional<ScriptBlock> selected = m_studio.selectedBlock();
+    m_record->setVisible(!pending && selected.has_value());
+    m_record->setEnabled(!m_studio.locked() && selected && !selected->voiceMarkerIssue());
+    m_openProject->setEnabled(!m_studio.locked());
+    m_import->setEnabled(!m_studio.locked());
+}
+
+void StudioView::syncSelection()
+{
+    // The table follows the studio's choice; it never decides it.
+    const int sourceRow = m_model->rowOf(m_studio.selectedBlockID());
+    const QModelIndex index = m_filter->mapFromSource(m_model->index(sourceRow, 0));
+    m_syncing = true;
+    if (index.isValid()) {
+        m_table->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    } else {
+        m_table->selectionModel()->clearSelection();
+    }
+    m_syncing = false;
+    m_audioCellTimer.start();
+}
+
+void StudioView::tableSelectionChanged()
+{
+    if (m_syncing)
+        return;
+    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    m_studio.selectBlock(rows.isEmpty() ? QString() : rows.constFirst().data(ScriptTableModel::BlockIDRole).toString());
+    syncSelection(); // a locked studio keeps its selection, and so does the table
+}
+
+void StudioView::placeAudioCell()
+{
+    const int sourceRow = m_model->rowOf(m_studio.selectedBlockID());
+    const QModelIndex index =
+        m_filter->mapFromSource(m_model->index(sourceRow, ScriptTableModel::audio));
+    if (m_audioCellIndex.isValid() && m_table->indexWidget(m_audioCellIndex)) {
+        const int oldRow = m_audioCellIndex.row();
+        m_table->setIndexWidget(m_audioCellIndex, nullptr);
+        if (oldRow != index.row())
+            m_table->resizeRowToContents(oldRow);
+    }
+    m_audioCellIndex = index;
+    if (!index.isValid())
+        return;
+    m_audioCell = new AudioCell(m_studio, m_model->block(sourceRow));
+    m_table->setIndexWidget(index, m_audioCell);
+    m_table->resizeRowToContents(index.row());
+}
+
+void StudioView::resizeRows()
+{
+    m_table->resizeRowsToContents();
+}
+
+void StudioView::restoreLayout()
+{
+    UserDefaults &defaults = m_settings.defaults();
+    if (const std::optional<QString> geometry = defaults.text(u"windowGeometry"_s))
+        restoreGeometry(QByteArray::fromBase64(geometry->toLatin1()));
+    if (const std::optional<QString> widths = defaults.text(u"columnWidths"_s)) {
+        const QStringList each = widths->split(u',');
+        for (int column = 0; column < each.size() && column < ScriptTableModel::columnCount_; ++column) {
+            const int width = each.at(column).toInt();
+            if (width > 0 && column < m_filter->columnCount())
+                m_table->setColumnWidth(column, width);
+        }
+    }
+}
+
+void StudioView::saveLayout()
+{
+    UserDefaults &defaults = m_settings.defaults();
+    defaults.setText(u"windowGeometry"_s, QString::fromLatin1(saveGeometry().toBase64()));
+    QStringList widths;
+    for (int column = 0; column < m_filter->columnCount(); ++column)
+        widths.append(QString::number(m_table->columnWidth(column)));
+    defaults.setText(u"columnWidths"_s, widths.join(u','));
+}
+
+void StudioView::closeEvent(QCloseEvent *event)
+{
+    // A pending take is saved first; when that fails or work is under way, the window stays.
+    if (!m_studio.prepareToQuit()) {
+        event->ignore();
+        return;
+    }
+    saveLayout();
+    event->accept();
+    emit closed();
+}
+
+} // namespace tarnwick
