@@ -1,6 +1,7 @@
 // The status column of a large project: what the table asks on every redraw, about 17 times a
 // second while recording. The studio's indexed answer beside a plain scan of every take.
 
+#include "QuietServices.h"
 #include "audio/FakeAudioBackend.h"
 #include "studio/Studio.h"
 
@@ -20,44 +21,11 @@ namespace {
 constexpr int blockCount = 1000;
 constexpr int takeCount = 10000;
 
-class NoMicrophone final : public MicrophoneAccess
-{
-public:
-    Status status() const override { return Status::authorised; }
-    void request(std::function<void(bool)> answer) override { answer(true); }
-};
-class NoTrash final : public Trash
-{
-public:
-    void moveToTrash(const QString &) override {}
-};
-class NoChooser final : public FileChooser
-{
-public:
-    std::optional<QString> chooseFolder(const QString &) override { return std::nullopt; }
-    std::optional<QString> chooseScenarioFile(const QString &) override { return std::nullopt; }
-};
-class NoAlert final : public ModalAlert
-{
-public:
-    void show(const QString &, const QString &) override {}
-};
-class NoDefaults final : public UserDefaults
-{
-public:
-    std::optional<QString> text(const QString &) const override { return std::nullopt; }
-    void setText(const QString &, const QString &) override {}
-};
-
 /// 1,000 blocks of three marked segments and 10,000 takes spread over them, a third chosen.
 struct LargeStudio
 {
     QTemporaryDir dir;
-    Studio studio{dir.path(),
-                  StudioServices{std::make_unique<NoMicrophone>(), std::make_unique<NoTrash>(),
-                                 std::make_unique<NoChooser>(), std::make_unique<NoAlert>(),
-                                 std::make_unique<NoDefaults>()},
-                  std::make_unique<FakeAudioBackend>(), false};
+    Studio studio{dir.path(), bench::quietServices(), std::make_unique<FakeAudioBackend>(), false};
 
     LargeStudio()
     {

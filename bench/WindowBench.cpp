@@ -1,6 +1,7 @@
 // The window over a large project, 1,000 blocks and 10,000 takes, on the offscreen platform:
 // opening it, what a take commit costs the table, one meter tick and one page of scrolling.
 
+#include "QuietServices.h"
 #include "audio/FakeAudioBackend.h"
 #include "studio/Studio.h"
 #include "ui/StudioView.h"
@@ -24,48 +25,15 @@ namespace {
 constexpr int blockCount = 1000;
 constexpr int takeCount = 10000;
 
-class NoMicrophone final : public MicrophoneAccess
-{
-public:
-    Status status() const override { return Status::authorised; }
-    void request(std::function<void(bool)> answer) override { answer(true); }
-};
-class NoTrash final : public Trash
-{
-public:
-    void moveToTrash(const QString &) override {}
-};
-class NoChooser final : public FileChooser
-{
-public:
-    std::optional<QString> chooseFolder(const QString &) override { return std::nullopt; }
-    std::optional<QString> chooseScenarioFile(const QString &) override { return std::nullopt; }
-};
-class NoAlert final : public ModalAlert
-{
-public:
-    void show(const QString &, const QString &) override {}
-};
-class NoDefaults final : public UserDefaults
-{
-public:
-    std::optional<QString> text(const QString &) const override { return std::nullopt; }
-    void setText(const QString &, const QString &) override {}
-};
-
 /// Blocks of two marked segments with a sentence of Russian and English each, takes spread
 /// over the segments, a third of them chosen.
 struct LargeProject
 {
     QTemporaryDir dir;
-    NoDefaults viewDefaults;
+    bench::NoDefaults viewDefaults;
     std::unique_ptr<FakeAudioBackend> ownedAudio = std::make_unique<FakeAudioBackend>();
     FakeAudioBackend *audio = ownedAudio.get();
-    Studio studio{dir.path(),
-                  StudioServices{std::make_unique<NoMicrophone>(), std::make_unique<NoTrash>(),
-                                 std::make_unique<NoChooser>(), std::make_unique<NoAlert>(),
-                                 std::make_unique<NoDefaults>()},
-                  std::move(ownedAudio), false};
+    Studio studio{dir.path(), bench::quietServices(), std::move(ownedAudio), false};
     ViewSettings settings{viewDefaults};
 
     LargeProject()
