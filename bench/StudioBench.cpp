@@ -1,6 +1,7 @@
 // The status column of a large project: what the table asks on every redraw, about 17 times a
 // second while recording. The studio's indexed answer beside a plain scan of every take.
 
+#include "BenchProject.h"
 #include "QuietServices.h"
 #include "audio/FakeAudioBackend.h"
 #include "studio/Studio.h"
@@ -30,26 +31,15 @@ struct LargeStudio
     LargeStudio()
     {
         QList<ScriptBlock> blocks;
-        QStringList recordingIDs;
         for (int i = 1; i <= blockCount; ++i) {
             const QString n = QString::number(i);
             QString text;
-            for (const char *part : {"a", "b", "c"}) {
+            for (const char *part : {"a", "b", "c"})
                 text += u"[voice:"_s + QLatin1StringView(part) + n + u"]\nSentence.\n"_s;
-                recordingIDs.append(u"voice:"_s + QLatin1StringView(part) + n);
-            }
             blocks.append(ScriptBlock{u"b"_s + n, n, std::nullopt, std::nullopt, u""_s, text, std::nullopt,
                                       std::nullopt});
         }
-        QList<Take> takes;
-        for (int i = 0; i < takeCount; ++i) {
-            const QUuid id = QUuid::createUuid();
-            takes.append(Take{id, recordingIDs.at((i * 7) % recordingIDs.size()), uuidText(id) + u".wav"_s,
-                              QDateTime::currentDateTimeUtc(), i % 3 == 0});
-        }
-        const ProjectStore store = ProjectStore::create(dir.path(), blocks, u"bench"_s);
-        store.saveManifest(takes);
-        studio.open(store);
+        studio.open(bench::projectWithTakes(dir.path(), blocks, takeCount));
     }
 };
 

@@ -1,6 +1,7 @@
 // The window over a large project, 1,000 blocks and 10,000 takes, on the offscreen platform:
 // opening it, what a take commit costs the table, one meter tick and one page of scrolling.
 
+#include "BenchProject.h"
 #include "QuietServices.h"
 #include "audio/FakeAudioBackend.h"
 #include "studio/Studio.h"
@@ -39,7 +40,6 @@ struct LargeProject
     LargeProject()
     {
         QList<ScriptBlock> blocks;
-        QStringList recordingIDs;
         for (int i = 1; i <= blockCount; ++i) {
             const QString n = QString::number(i);
             QString english;
@@ -48,20 +48,11 @@ struct LargeProject
                 const QString marker = u"[voice:"_s + QLatin1StringView(part) + n + u"]\n"_s;
                 english += marker + u"The panel converts the light of the Sun into current.\n"_s;
                 russian += marker + u"Панель превращает свет Солнца в электрический ток.\n"_s;
-                recordingIDs.append(u"voice:"_s + QLatin1StringView(part) + n);
             }
             blocks.append(ScriptBlock{u"b"_s + n, n, u"Кадр "_s + n, std::nullopt, russian, english, std::nullopt,
                                       std::nullopt});
         }
-        QList<Take> takes;
-        for (int i = 0; i < takeCount; ++i) {
-            const QUuid id = QUuid::createUuid();
-            takes.append(Take{id, recordingIDs.at((i * 7) % recordingIDs.size()), uuidText(id) + u".wav"_s,
-                              QDateTime::currentDateTimeUtc(), i % 3 == 0});
-        }
-        const ProjectStore store = ProjectStore::create(dir.path(), blocks, u"bench"_s);
-        store.saveManifest(takes);
-        studio.open(store);
+        studio.open(bench::projectWithTakes(dir.path(), blocks, takeCount));
     }
 };
 
