@@ -305,6 +305,14 @@ void StudioView::setUpTable()
     m_table->setObjectName(u"scriptTable"_s);
     m_model = new ScriptTableModel(m_studio, this);
     m_filter = new ScriptFilterModel(*m_model, this);
+    // While rows come and go the selection model drops or moves the table's selection on its
+    // own; that is not the user choosing a block, so the studio is not told. Connected before
+    // the table is, so the flag is up before the selection model reacts.
+    const auto rowsMoving = [this] { m_rowsMoving = true; };
+    connect(m_filter, &QAbstractItemModel::modelAboutToBeReset, this, rowsMoving);
+    connect(m_filter, &QAbstractItemModel::layoutAboutToBeChanged, this, rowsMoving);
+    connect(m_filter, &QAbstractItemModel::rowsAboutToBeInserted, this, rowsMoving);
+    connect(m_filter, &QAbstractItemModel::rowsAboutToBeRemoved, this, rowsMoving);
     m_table->setModel(m_filter);
     m_delegate = new ScriptCellDelegate(*m_model, *m_filter, *m_table);
     m_delegate->setLineLimit(m_settings.scriptTextLineLimit());
@@ -355,6 +363,7 @@ void StudioView::setUpTable()
                 }
             });
     const auto rowsMoved = [this] {
+        m_rowsMoving = false;
         m_resizeTimer.start();
         m_audioCellTimer.start();
         syncSelection();
@@ -520,7 +529,7 @@ void StudioView::syncSelection()
 
 void StudioView::tableSelectionChanged()
 {
-    if (m_syncing)
+    if (m_syncing || m_rowsMoving)
         return;
     const QModelIndexList rows = m_table->selectionModel()->selectedRows();
     m_studio.selectBlock(rows.isEmpty() ? QString() : rows.constFirst().data(ScriptTableModel::BlockIDRole).toString());

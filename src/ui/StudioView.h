@@ -93,6 +93,7 @@ private:
     QTimer m_audioCellTimer; // coalesces rebuilds and keeps them out of the handler that caused them
     QTimer m_resizeTimer;
     bool m_syncing = false;
+    bool m_rowsMoving = false;
 };
 
 } // namespace tarnwick

@@ -268,6 +268,27 @@ TEST_F(StudioViewTest, SearchFiltersByNumberAndBothVoiceTextsIgnoringCase)
     }
 }
 
+TEST_F(StudioViewTest, ASelectedBlockHiddenBySearchStaysSelectedAndReturnsWithIt)
+{
+    showWindow({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s), block(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s),
+                block(u"c"_s, u"3"_s, u"Три"_s, u"Three"_s)});
+    clickRow(1);
+    ASSERT_EQ(m_studio->selectedBlockID(), u"b"_s);
+    auto *search = widget<QLineEdit>(u"search"_s);
+    typeText(search, u"Th"_s); // leaves 3 only, then none
+    settle();
+    EXPECT_EQ(numbers(), QStringList{u"3"_s});
+    EXPECT_EQ(m_studio->selectedBlockID(), u"b"_s);
+    EXPECT_TRUE(table()->selectionModel()->selectedRows().isEmpty());
+    EXPECT_TRUE(visible(u"record"_s)); // still records the hidden block
+    search->clear();
+    settle();
+    EXPECT_EQ(m_studio->selectedBlockID(), u"b"_s);
+    const QModelIndexList selected = table()->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected.constFirst().row(), 1);
+}
+
 // --- selection and the status bar's three states -------------------------------------------
 
 TEST_F(StudioViewTest, ClickingARowSelectsItsBlockAndTheTableFollowsTheStudio)
