@@ -2,6 +2,7 @@
 
 #include "studio/Studio.h"
 #include "ui/AudioCell.h"
+#include "ui/CellText.h"
 #include "ui/ScriptTableModel.h"
 #include "ui/Symbols.h"
 
@@ -17,9 +18,10 @@ namespace tarnwick {
 
 namespace {
 
-constexpr int textMarginX = 7;
-constexpr int textMarginY = 6;
-constexpr int segmentSpacing = 8;
+// The live text of the selected row is laid out the same way.
+constexpr int textMarginX = CellText::marginX;
+constexpr int textMarginY = CellText::marginY;
+constexpr int segmentSpacing = CellText::segmentSpacing;
 const QColor red(255, 59, 48);
 const QColor green(52, 199, 89);
 const QColor orange(255, 149, 0);
@@ -145,24 +147,31 @@ QStringList ScriptCellDelegate::wrap(const QString &text, const QFont &font, int
     return lines.isEmpty() ? QStringList{QString()} : lines;
 }
 
+QStringList ScriptCellDelegate::textPieces(const QModelIndex &source) const
+{
+    const auto column = static_cast<ScriptTableModel::Column>(source.column());
+    if (column == ScriptTableModel::english || column == ScriptTableModel::russian) {
+        const ScriptBlock &block = m_model.block(source.row());
+        if (block.hasVoiceMarkers())
+            return voicePieces(block, column == ScriptTableModel::english ? block.english : block.russian);
+    }
+    return {source.data().toString()}; // a dash stands for an empty text
+}
+
+QFont ScriptCellDelegate::textFont(const QModelIndex &source, const QFont &base)
+{
+    return scriptFont(base, source.data(ScriptTableModel::PrimaryRole).toBool());
+}
+
 int ScriptCellDelegate::textHeight(const QModelIndex &source, const QFont &base, int width) const
 {
     const int inner = width - 2 * textMarginX;
-    const int row = source.row();
-    const auto column = static_cast<ScriptTableModel::Column>(source.column());
-    const QFont font = scriptFont(base, source.data(ScriptTableModel::PrimaryRole).toBool());
-    if (column == ScriptTableModel::english || column == ScriptTableModel::russian) {
-        const ScriptBlock &block = m_model.block(row);
-        const QStringList pieces =
-            voicePieces(block, column == ScriptTableModel::english ? block.english : block.russian);
-        if (pieces.size() > 1) {
-            int height = 0;
-            for (const QString &piece : pieces)
-                height += linesHeight(wrap(piece, font, inner, m_lineLimit), font);
-            return height + static_cast<int>(pieces.size() - 1) * (2 * segmentSpacing + 1) + 2 * textMarginY;
-        }
-    }
-    return linesHeight(wrap(source.data().toString(), font, inner, m_lineLimit), font) + 2 * textMarginY;
+    const QFont font = textFont(source, base);
+    const QStringList pieces = textPieces(source);
+    int height = 0;
+    for (const QString &piece : pieces)
+        height += linesHeight(wrap(piece, font, inner, m_lineLimit), font);
+    return height + static_cast<int>(pieces.size() - 1) * (2 * segmentSpacing + 1) + 2 * textMarginY;
 }
 
 QList<ScriptCellDelegate::Piece> ScriptCellDelegate::audioPieces(int sourceRow, const QRect &cell,
@@ -201,8 +210,12 @@ QSize ScriptCellDelegate::sizeHint(const QStyleOptionViewItem &option, const QMo
     case ScriptTableModel::english:
     case ScriptTableModel::russian:
     case ScriptTableModel::videoRussian:
-    case ScriptTableModel::videoEnglish:
-        return {width, textHeight(source, option.font, width)};
+    case ScriptTableModel::videoEnglish: {
+        // The selected row's live text may need a pixel more than the painted lines.
+        const int painted = textHeight(source, option.font, width);
+        const QWidget *live = m_table.indexWidget(index);
+        return {width, live ? std::max(painted, live->heightForWidth(width)) : painted};
+    }
     case ScriptTableModel::audio: {
         if (const QWidget *cell = m_table.indexWidget(index))
             return {width, cell->hasHeightForWidth() ? cell->heightForWidth(width) : cell->sizeHint().height()};
@@ -220,16 +233,17 @@ QSize ScriptCellDelegate::sizeHint(const QStyleOptionViewItem &option, const QMo
 }
 
 void ScriptCellDelegate::paintText(QPainter *painter, const QStyleOptionViewItem &option,
-                                   const QModelIndex &source) const
+                                   const QModelIndex &source, bool live) const
 {
     const QRect cell = option.rect;
-    const auto column = static_cast<ScriptTableModel::Column>(source.column());
     if (source.data(ScriptTableModel::NeedsRecordingRole).toBool()) {
         painter->setPen(Qt::NoPen);
         painter->setBrush(withAlpha(red, 0.13f));
         painter->drawRoundedRect(QRectF(cell).adjusted(1, 1, -1, -1), 6, 6);
     }
-    const QFont font = scriptFont(option.font, source.data(ScriptTableModel::PrimaryRole).toBool());
+    if (live)
+        return; // the cell's widget shows the text
+    const QFont font = textFont(source, option.font);
     const bool empty = source.data(ScriptTableModel::EmptyRole).toBool();
     const QPalette::ColorGroup group = option.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
     QColor colour = option.palette.color(group, option.state & QStyle::State_Selected ? QPalette::HighlightedText
@@ -240,12 +254,7 @@ void ScriptCellDelegate::paintText(QPainter *painter, const QStyleOptionViewItem
     const int inner = cell.width() - 2 * textMarginX;
     QPoint at(cell.left() + textMarginX, cell.top() + textMarginY);
 
-    QStringList pieces{source.data().toString()};
-    if (column == ScriptTableModel::english || column == ScriptTableModel::russian) {
-        const ScriptBlock &block = m_model.block(source.row());
-        if (block.hasVoiceMarkers())
-            pieces = voicePieces(block, column == ScriptTableModel::english ? block.english : block.russian);
-    }
+    const QStringList pieces = textPieces(source);
     for (qsizetype i = 0; i < pieces.size(); ++i) {
         if (i > 0) {
             at.ry() += segmentSpacing;
@@ -337,7 +346,7 @@ void ScriptCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     case ScriptTableModel::russian:
     case ScriptTableModel::videoRussian:
     case ScriptTableModel::videoEnglish:
-        paintText(painter, option, source);
+        paintText(painter, option, source, m_table.indexWidget(index) != nullptr);
         break;
     case ScriptTableModel::status: {
         const QString status = source.data().toString();

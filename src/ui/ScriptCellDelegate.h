@@ -30,6 +30,12 @@ public:
     /// A text cut into the lines it takes in `width`, the last one elided when over `lineLimit`.
     static QStringList wrap(const QString &text, const QFont &font, int width, int lineLimit);
 
+    /// A text cell's pieces as shown: one per marked segment of a voice text, or the text whole.
+    QStringList textPieces(const QModelIndex &source) const;
+    /// The font a text cell is drawn in.
+    static QFont textFont(const QModelIndex &source, const QFont &base);
+    int lineLimit() const { return m_lineLimit; }
+
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
@@ -47,7 +53,8 @@ private:
     std::optional<QStyleOptionButton> pictureButton(const Piece &piece, int sourceRow,
                                                     const QStyleOptionViewItem &option) const;
     int textHeight(const QModelIndex &source, const QFont &font, int width) const;
-    void paintText(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &source) const;
+    void paintText(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &source,
+                   bool live) const;
     void paintAudio(QPainter *painter, const QStyleOptionViewItem &option, int sourceRow) const;
 
     ScriptTableModel &m_model;

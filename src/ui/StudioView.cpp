@@ -2,6 +2,7 @@
 
 #include "studio/Studio.h"
 #include "ui/AudioCell.h"
+#include "ui/CellText.h"
 #include "ui/LevelBar.h"
 #include "ui/ScriptCellDelegate.h"
 #include "ui/ScriptTableModel.h"
@@ -233,6 +234,7 @@ QWidget *StudioView::makeHeader()
         for (int column = ScriptTableModel::videoRussian; on && column < ScriptTableModel::columnCount_; ++column)
             m_table->setColumnWidth(column, widthsOf(column).ideal);
         m_resizeTimer.start();
+        m_audioCellTimer.start();
     });
 
     m_openProject = button(u"folder"_s, u"Открыть проект"_s, u"openProject"_s, header);
@@ -338,7 +340,7 @@ void StudioView::setUpTable()
     connect(&m_resizeTimer, &QTimer::timeout, this, &StudioView::resizeRows);
     m_audioCellTimer.setSingleShot(true);
     m_audioCellTimer.setInterval(0);
-    connect(&m_audioCellTimer, &QTimer::timeout, this, &StudioView::placeAudioCell);
+    connect(&m_audioCellTimer, &QTimer::timeout, this, &StudioView::placeLiveCells);
 
     connect(m_table->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
         // The filter only drops the last columns, so view and model columns agree.
@@ -375,6 +377,7 @@ void StudioView::setUpTable()
     connect(m_search, &QLineEdit::textChanged, m_filter, &ScriptFilterModel::setSearch);
     connect(&m_settings, &ViewSettings::scriptTextLineLimitChanged, this, [this] {
         m_delegate->setLineLimit(m_settings.scriptTextLineLimit());
+        placeLiveCells();
         resizeRows();
         m_table->viewport()->update();
     });
@@ -536,22 +539,40 @@ void StudioView::tableSelectionChanged()
     syncSelection(); // a locked studio keeps its selection, and so does the table
 }
 
-void StudioView::placeAudioCell()
+void StudioView::placeLiveCells()
 {
     const int sourceRow = m_model->rowOf(m_studio.selectedBlockID());
     const QModelIndex index =
         m_filter->mapFromSource(m_model->index(sourceRow, ScriptTableModel::audio));
+    int oldRow = -1;
     if (m_audioCellIndex.isValid() && m_table->indexWidget(m_audioCellIndex)) {
-        const int oldRow = m_audioCellIndex.row();
+        oldRow = m_audioCellIndex.row();
         m_table->setIndexWidget(m_audioCellIndex, nullptr);
-        if (oldRow != index.row())
-            m_table->resizeRowToContents(oldRow);
     }
+    for (const QPersistentModelIndex &text : std::exchange(m_textCellIndexes, {})) {
+        if (text.isValid())
+            m_table->setIndexWidget(text, nullptr);
+    }
+    if (oldRow >= 0 && oldRow != index.row())
+        m_table->resizeRowToContents(oldRow);
     m_audioCellIndex = index;
     if (!index.isValid())
         return;
     m_audioCell = new AudioCell(m_studio, m_model->block(sourceRow));
     m_table->setIndexWidget(index, m_audioCell);
+    // The selected row's texts are live too, so they can be selected and copied; the filter
+    // only drops the last columns, so view and model columns agree.
+    for (int column = 0; column < m_filter->columnCount(); ++column) {
+        const QModelIndex source = m_model->index(sourceRow, column);
+        if (column == ScriptTableModel::number || column == ScriptTableModel::status
+            || column == ScriptTableModel::audio || source.data(ScriptTableModel::EmptyRole).toBool())
+            continue;
+        const QModelIndex cell = index.siblingAtColumn(column);
+        m_table->setIndexWidget(cell, new CellText(m_delegate->textPieces(source),
+                                                   ScriptCellDelegate::textFont(source, m_table->font()),
+                                                   m_delegate->lineLimit()));
+        m_textCellIndexes.append(cell);
+    }
     m_table->resizeRowToContents(index.row());
 }
 

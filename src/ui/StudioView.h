@@ -63,7 +63,7 @@ private:
     void showStatusBar();
     void syncSelection();
     void tableSelectionChanged();
-    void placeAudioCell();
+    void placeLiveCells();
     void resizeRows();
     std::optional<QList<ContextMenuAction>> voiceCellMenu(QPoint at);
 
@@ -90,6 +90,7 @@ private:
 
     QPointer<AudioCell> m_audioCell;
     QPersistentModelIndex m_audioCellIndex;
+    QList<QPersistentModelIndex> m_textCellIndexes; // the selected row's live texts
     QTimer m_audioCellTimer; // coalesces rebuilds and keeps them out of the handler that caused them
     QTimer m_resizeTimer;
     bool m_syncing = false;

@@ -2,6 +2,7 @@
 
 #include "studio/StudioFixture.h"
 #include "ui/AudioCell.h"
+#include "ui/CellText.h"
 #include "ui/DialogServices.h"
 #include "ui/LevelBar.h"
 #include "ui/RecordingStrip.h"
@@ -441,6 +442,44 @@ TEST_F(StudioViewTest, VoiceTextMenuCopiesTheTextWithoutMarkers)
     const QList<MenuEntry> entries = rightClick(0, ScriptTableModel::english, u"Копировать текст"_s);
     EXPECT_EQ(entries, (QList<MenuEntry>{{u"Копировать текст"_s, true}, {u"Разбить на предложения"_s, true}}));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), u"Line 1-1.\nLine 1-2."_s);
+}
+
+TEST_F(StudioViewTest, TheSelectedRowsTextCanBeSelectedAndCopiedWithTheMouse)
+{
+    ScriptBlock marked = markedBlock(u"a"_s, u"1"_s, {u"1-1"_s, u"1-2"_s});
+    showWindow({marked, block(u"b"_s, u"2"_s, u"Два слова"_s, u"Two words"_s)});
+    const int paintedHeight = table()->rowHeight(0);
+    clickRow(0);
+    // Live text for the selected row only, one piece per segment, at the painted row's height.
+    auto *english = qobject_cast<CellText *>(table()->indexWidget(model()->index(0, ScriptTableModel::english)));
+    ASSERT_NE(english, nullptr);
+    EXPECT_EQ(table()->indexWidget(model()->index(1, ScriptTableModel::english)), nullptr);
+    EXPECT_EQ(table()->rowHeight(0), paintedHeight);
+    const QList<QLabel *> pieces = english->findChildren<QLabel *>();
+    ASSERT_EQ(pieces.size(), 2);
+    EXPECT_EQ(pieces.at(1)->text(), u"Line 1-2."_s);
+
+    // A drag over the second segment selects it; the copy key copies the selection.
+    QLabel *second = pieces.at(1);
+    const int middle = second->height() / 2;
+    QTest::mousePress(second, Qt::LeftButton, {}, QPoint(1, middle));
+    QTest::mouseMove(second, QPoint(second->width() - 1, middle));
+    QTest::mouseRelease(second, Qt::LeftButton, {}, QPoint(second->width() - 1, middle));
+    EXPECT_EQ(english->selectedText(), u"Line 1-2."_s);
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(second, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), u"Line 1-2."_s);
+    EXPECT_EQ(m_studio->selectedBlockID(), u"a"_s); // selecting text chose nothing else
+
+    // A secondary press over the live text still opens the cell's menu.
+    EXPECT_EQ(rightClick(0, ScriptTableModel::english).size(), 2);
+
+    // The selection moves on, and the live text with it.
+    clickRow(1);
+    EXPECT_EQ(table()->indexWidget(model()->index(0, ScriptTableModel::english)), nullptr);
+    auto *russian = qobject_cast<CellText *>(table()->indexWidget(model()->index(1, ScriptTableModel::russian)));
+    ASSERT_NE(russian, nullptr);
+    EXPECT_EQ(russian->findChild<QLabel *>()->text(), u"Два слова"_s);
 }
 
 TEST_F(StudioViewTest, SecondaryPressesElsewherePassThroughToTheTable)
