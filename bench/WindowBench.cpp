@@ -1,5 +1,6 @@
 // The window over a large project, 1,000 blocks and 10,000 takes, on the offscreen platform:
-// opening it, what a take commit costs the table, one meter tick and one page of scrolling.
+// opening it, what a take commit costs the table, one meter tick, one page of scrolling and
+// moving the selection.
 
 #include "BenchProject.h"
 #include "QuietServices.h"
@@ -138,6 +139,25 @@ void BM_ScrollPage(benchmark::State &state)
     }
 }
 BENCHMARK(BM_ScrollPage)->Unit(benchmark::kMillisecond);
+
+/// Choosing the next block, as Alt+Down does: the old row goes back to a picture, the new one
+/// gets its live audio and text cells, and the viewport is drawn.
+void BM_SelectNextBlock(benchmark::State &state)
+{
+    LargeProject &project = large();
+    StudioView view(project.studio, project.settings);
+    view.show();
+    settle();
+    const QList<ScriptBlock> &blocks = project.studio.blocks();
+    qsizetype next = 0;
+    for (auto _ : state) {
+        project.studio.selectBlock(blocks.at(next).id);
+        next = (next + 1) % 20; // the rows of the first screens, so each one is seen drawn
+        settle();
+        benchmark::DoNotOptimize(view.table()->viewport()->grab());
+    }
+}
+BENCHMARK(BM_SelectNextBlock)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -12,9 +12,11 @@ ScriptTableModel::ScriptTableModel(Studio &studio, QObject *parent)
 {
     reloadBlocks();
     connect(&studio, &Studio::blocksChanged, this, &ScriptTableModel::reloadBlocks);
-    // The lock only greys the painted buttons: the view repaints for it, no row changes.
-    for (auto signal : {&Studio::takesChanged, &Studio::audioStateChanged, &Studio::selectedRecordingIDChanged})
-        connect(&studio, signal, this, &ScriptTableModel::refreshRows);
+    // The lock only greys the painted buttons: the view repaints for it, no row changes. Only
+    // new takes make the rows look at their takes again; the selection and sound are cheaper.
+    connect(&studio, &Studio::takesChanged, this, [this] { refreshRows(true); });
+    for (auto signal : {&Studio::audioStateChanged, &Studio::selectedRecordingIDChanged})
+        connect(&studio, signal, this, [this] { refreshRows(false); });
 }
 
 bool ScriptTableModel::needsRecording(const QString &status)
@@ -110,32 +112,43 @@ QVariant ScriptTableModel::data(const QModelIndex &index, int role) const
     }
 }
 
-QString ScriptTableModel::audioStateOf(const Row &row) const
+QString ScriptTableModel::takesStateOf(const Row &row) const
 {
-    // Everything the audio cell draws, as one comparable text: takes, choices, playing, recording.
-    if (row.markerIssue)
-        return *row.markerIssue;
+    // The takes of each segment, in the cell's order, with the chosen ones starred.
     QString state;
-    const std::optional<QUuid> playing = m_studio.playingID();
     for (const VoiceSegment &segment : row.segments) {
-        state += segment.id;
-        if (segment.id == m_studio.selectedRecordingID())
-            state += m_studio.recording() ? u" recording"_s : u" selected"_s;
         for (const Take &take : m_studio.takes(segment.id)) {
             state += u' ' + take.id.toString(QUuid::WithoutBraces);
             if (take.selected)
                 state += u'*';
-            if (playing == take.id)
-                state += u'>';
         }
         state += u'\n';
     }
     return state;
 }
 
+QString ScriptTableModel::audioStateOf(const Row &row) const
+{
+    // Everything the audio cell draws, as one comparable text: takes, choices, playing, recording.
+    if (row.markerIssue)
+        return *row.markerIssue;
+    QString state = row.takesState;
+    for (const VoiceSegment &segment : row.segments) {
+        if (segment.id == m_studio.selectedRecordingID())
+            state += segment.id + (m_studio.recording() ? u" recording"_s : u" selected"_s);
+    }
+    if (const std::optional<QUuid> playing = m_studio.playingID()) {
+        const QString id = playing->toString(QUuid::WithoutBraces);
+        if (row.takesState.contains(id))
+            state += u" playing "_s + id;
+    }
+    return state;
+}
+
 ScriptTableModel::Row ScriptTableModel::rowFor(const ScriptBlock &block) const
 {
-    Row row{block, block.voiceSegments(), block.voiceMarkerIssue(), m_studio.status(block), {}};
+    Row row{block, block.voiceSegments(), block.voiceMarkerIssue(), m_studio.status(block), {}, {}};
+    row.takesState = takesStateOf(row);
     row.audioState = audioStateOf(row);
     return row;
 }
@@ -165,13 +178,15 @@ void ScriptTableModel::reloadBlocks()
         m_rows[i] = rowFor(blocks.at(i));
         emit dataChanged(index(i, 0), index(i, columnCount_ - 1));
     }
-    refreshRows();
+    refreshRows(false);
 }
 
-void ScriptTableModel::refreshRows()
+void ScriptTableModel::refreshRows(bool takesChanged)
 {
     for (int i = 0; i < m_rows.size(); ++i) {
         Row &row = m_rows[i];
+        if (takesChanged)
+            row.takesState = takesStateOf(row);
         QString freshStatus = m_studio.status(row.block);
         QString audioState = audioStateOf(row);
         if (freshStatus == row.status && audioState == row.audioState)

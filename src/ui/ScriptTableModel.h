@@ -48,13 +48,15 @@ private:
         QList<VoiceSegment> segments; // cut once per scenario, not on every refresh
         std::optional<QString> markerIssue;
         QString status;
+        QString takesState; // the segments' takes and choices, kept until the takes change
         QString audioState; // what the audio cell shows, compared to find rows to repaint
     };
 
     Row rowFor(const ScriptBlock &block) const;
+    QString takesStateOf(const Row &row) const;
     QString audioStateOf(const Row &row) const;
     void reloadBlocks();
-    void refreshRows();
+    void refreshRows(bool takesChanged);
 
     Studio &m_studio;
     QList<Row> m_rows;
