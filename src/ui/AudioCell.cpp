@@ -6,6 +6,7 @@
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
+#include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -219,7 +220,8 @@ void SegmentAudioCell::paintEvent(QPaintEvent *)
     const bool outlined = m_state.selected && m_showLabel;
     if (!m_state.recording && !outlined)
         return;
-    const QColor tint = m_state.recording ? red : palette().color(QPalette::Highlight);
+    // The application's accent: the table's own is softened for its chosen row.
+    const QColor tint = m_state.recording ? red : QApplication::palette().color(QPalette::Highlight);
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QColor fill = tint;

@@ -2,11 +2,35 @@
 
 #include "ui/ScriptCellDelegate.h"
 
-#include <QFrame>
+#include <QApplication>
+#include <QPainter>
 #include <QLabel>
 #include <QVBoxLayout>
 
 namespace tarnwick {
+
+namespace {
+
+/// The faint line between two segments, as the table paints it in other rows.
+class Divider final : public QWidget
+{
+public:
+    explicit Divider(QWidget *parent)
+        : QWidget(parent)
+    {
+        setFixedHeight(1);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QColor colour = palette().color(QPalette::PlaceholderText);
+        colour.setAlphaF(0.4f);
+        QPainter(this).fillRect(rect(), colour);
+    }
+};
+
+} // namespace
 
 CellText::CellText(const QStringList &pieces, const QFont &font, int lineLimit, QWidget *parent)
     : QWidget(parent)
@@ -17,25 +41,21 @@ CellText::CellText(const QStringList &pieces, const QFont &font, int lineLimit, 
     stack->setContentsMargins(marginX, marginY, marginX, marginY);
     stack->setSpacing(segmentSpacing);
     for (qsizetype i = 0; i < pieces.size(); ++i) {
-        if (i > 0) {
-            auto *divider = new QFrame(this);
-            divider->setFrameShape(QFrame::HLine);
-            divider->setFixedHeight(1);
-            stack->addWidget(divider);
-        }
+        if (i > 0)
+            stack->addWidget(new Divider(this));
         auto *label = new QLabel(this);
         label->setFont(font);
         label->setTextFormat(Qt::PlainText);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         label->setContextMenuPolicy(Qt::NoContextMenu); // the cell's own menu opens instead
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        // The row is drawn in the selection colour; a text selection inside it is drawn inverted.
-        QPalette palette = label->palette();
+        // A text selection is drawn in the application's full accent, not in the chosen row's
+        // softened one; only these roles are set, every other colour comes from the table.
+        QPalette palette;
+        const QPalette accent = QApplication::palette();
         for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-            palette.setColor(group, QPalette::WindowText, palette.color(group, QPalette::HighlightedText));
-            const QColor highlight = palette.color(group, QPalette::Highlight);
-            palette.setColor(group, QPalette::Highlight, palette.color(group, QPalette::HighlightedText));
-            palette.setColor(group, QPalette::HighlightedText, highlight);
+            palette.setColor(group, QPalette::Highlight, accent.color(group, QPalette::Highlight));
+            palette.setColor(group, QPalette::HighlightedText, accent.color(group, QPalette::HighlightedText));
         }
         label->setPalette(palette);
         stack->addWidget(label);

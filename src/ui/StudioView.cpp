@@ -89,6 +89,24 @@ void makeProminent(QPushButton *button)
     button->setPalette(palette);
 }
 
+/// The chosen row is tinted with the accent rather than filled with it, so its red tints, green
+/// labels and buttons read as in any other row, and its text keeps the ordinary colour.
+void softenSelection(QTableView *table)
+{
+    QPalette palette = table->palette();
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        const QColor base = palette.color(group, QPalette::Base);
+        const QColor accent = palette.color(QPalette::Active, QPalette::Highlight);
+        constexpr float share = 0.3f;
+        palette.setColor(group, QPalette::Highlight,
+                         QColor::fromRgbF(base.redF() + (accent.redF() - base.redF()) * share,
+                                          base.greenF() + (accent.greenF() - base.greenF()) * share,
+                                          base.blueF() + (accent.blueF() - base.blueF()) * share));
+        palette.setColor(group, QPalette::HighlightedText, palette.color(group, QPalette::Text));
+    }
+    table->setPalette(palette);
+}
+
 /// The recording light of the status bar.
 class StatusDot final : public QWidget
 {
@@ -323,6 +341,7 @@ void StudioView::setUpTable()
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setAlternatingRowColors(true);
+    softenSelection(m_table);
     m_table->setShowGrid(false);
     m_table->setWordWrap(true);
     m_table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);

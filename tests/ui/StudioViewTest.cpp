@@ -458,6 +458,9 @@ TEST_F(StudioViewTest, TheSelectedRowsTextCanBeSelectedAndCopiedWithTheMouse)
     const QList<QLabel *> pieces = english->findChildren<QLabel *>();
     ASSERT_EQ(pieces.size(), 2);
     EXPECT_EQ(pieces.at(1)->text(), u"Line 1-2."_s);
+    // Drawn as the painted selected row is, in the selection's text colour.
+    EXPECT_EQ(pieces.at(1)->palette().color(pieces.at(1)->foregroundRole()),
+              table()->palette().color(QPalette::HighlightedText));
 
     // A drag over the second segment selects it; the copy key copies the selection.
     QLabel *second = pieces.at(1);
