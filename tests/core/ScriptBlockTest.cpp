@@ -18,14 +18,6 @@ QList<ScriptBlock> decode(const char *json)
     return decodeScenario(QByteArray(json), file);
 }
 
-ScriptBlock spoken(const QString &id, const QString &number, const QString &russian, const QString &english)
-{
-    ScriptBlock block = sampleBlock(id, number);
-    block.russian = russian;
-    block.english = english;
-    return block;
-}
-
 } // namespace
 
 // --- JSON form ----------------------------------------------------------------------
@@ -89,7 +81,7 @@ TEST(ScriptBlockJson, DecodingErrorsNameTheFileTheBlockAndTheKey)
 TEST(ScriptBlockValidate, ReportsTheFirstProblemWithItsExactMessage)
 {
     const ScriptBlock a = sampleBlock(u"a"_s, u"1"_s);
-    const ScriptBlock marked = spoken(u"m"_s, u"7"_s, u"[voice:a]\nраз\n[voice:b]\nдва"_s,
+    const ScriptBlock marked = spokenBlock(u"m"_s, u"7"_s, u"[voice:a]\nраз\n[voice:b]\nдва"_s,
                                       u"[voice:b]\none\n[voice:a]\ntwo"_s);
     const struct
     {
@@ -103,17 +95,17 @@ TEST(ScriptBlockValidate, ReportsTheFirstProblemWithItsExactMessage)
         {"ids differ in case", {a, sampleBlock(u"A"_s, u"2"_s)}, std::nullopt},
         {"empty id", {sampleBlock(u""_s)}, u"Идентификаторы блоков должны быть непустыми и уникальными"_s},
         {"id of one space", {sampleBlock(u" "_s)}, std::nullopt},
-        {"blank russian, english text", {spoken(u"x"_s, u"3"_s, u"   "_s, u"Word"_s)}, std::nullopt},
-        {"both blank", {a, spoken(u"x"_s, u"3"_s, u"  \n"_s, u"\t"_s)}, u"Блок 3 не содержит текста"_s},
+        {"blank russian, english text", {spokenBlock(u"x"_s, u"3"_s, u"   "_s, u"Word"_s)}, std::nullopt},
+        {"both blank", {a, spokenBlock(u"x"_s, u"3"_s, u"  \n"_s, u"\t"_s)}, u"Блок 3 не содержит текста"_s},
         {"marker issue", {marked}, u"Блок 7: Маркеры в русском и английском тексте не совпадают"_s},
         {"marker in two blocks",
-         {spoken(u"x"_s, u"1"_s, u""_s, u"[voice:intro]\nHi"_s), spoken(u"y"_s, u"2"_s, u""_s, u"[voice:intro]\nHo"_s)},
+         {spokenBlock(u"x"_s, u"1"_s, u""_s, u"[voice:intro]\nHi"_s), spokenBlock(u"y"_s, u"2"_s, u""_s, u"[voice:intro]\nHo"_s)},
          u"Повтор идентификатора реплики: voice:intro"_s},
         {"unmarked id equals a marker's segment id",
-         {sampleBlock(u"voice:intro"_s), spoken(u"y"_s, u"2"_s, u""_s, u"[voice:intro]\nHo"_s)},
+         {sampleBlock(u"voice:intro"_s), spokenBlock(u"y"_s, u"2"_s, u""_s, u"[voice:intro]\nHo"_s)},
          u"Повтор идентификатора реплики: voice:intro"_s},
         {"id problem comes before text problem",
-         {a, spoken(u"a"_s, u"2"_s, u""_s, u""_s)},
+         {a, spokenBlock(u"a"_s, u"2"_s, u""_s, u""_s)},
          u"Идентификаторы блоков должны быть непустыми и уникальными"_s},
     };
     for (const auto &c : cases) {

@@ -68,18 +68,6 @@ protected:
     }
 };
 
-ScriptBlock block(const QString &id, const QString &number, const QString &russian, const QString &english)
-{
-    return ScriptBlock{.id = id,
-                       .number = number,
-                       .videoRussian = std::nullopt,
-                       .videoEnglish = std::nullopt,
-                       .russian = russian,
-                       .english = english,
-                       .voiceStatus = std::nullopt,
-                       .voiceNote = std::nullopt};
-}
-
 } // namespace
 
 // --- the template: columns, rows, numbers --------------------------------------------
@@ -92,12 +80,12 @@ TEST_F(XLSXReaderTest, MapsEveryColumnOfTheTemplateWithSharedAndInlineStrings)
          u"Тише"_s},
         {std::nullopt, u""_s, std::nullopt, u"  Только русский\nвторая строка "_s, std::nullopt},
     };
-    ScriptBlock first = block(u"row-2"_s, u"1"_s, u"Привет & «мир»"_s, u"Hello <world>"_s);
+    ScriptBlock first = spokenBlock(u"row-2"_s, u"1"_s, u"Привет & «мир»"_s, u"Hello <world>"_s);
     first.videoRussian = u"Заставка"_s;
     first.videoEnglish = u"Intro"_s;
     first.voiceStatus = u"Готово"_s;
     first.voiceNote = u"Тише"_s;
-    ScriptBlock second = block(u"row-3"_s, u"2"_s, u"  Только русский\nвторая строка "_s, u""_s);
+    ScriptBlock second = spokenBlock(u"row-3"_s, u"2"_s, u"  Только русский\nвторая строка "_s, u""_s);
     second.videoRussian = u""_s; // present but empty is not absent
 
     for (const Strings strings : {Strings::Shared, Strings::Inline}) {
@@ -144,9 +132,9 @@ TEST_F(XLSXReaderTest, RowsComeInNumericOrderAndRowsWithoutVoiceTextAreSkipped)
                   "<c r=\"C4\" t=\"inlineStr\"><is><t>screen</t></is></c><c r=\"D4\" "
                   "t=\"inlineStr\"><is><t></t></is></c></row>"
                   "<row r=\"2\"><c r=\"D2\" t=\"inlineStr\"><is><t>два</t></is></c></row>"_s);
-    EXPECT_EQ(blocks, (QList<ScriptBlock>{block(u"row-2"_s, u"1"_s, u"два"_s, u""_s),
-                                          block(u"row-9"_s, u"8"_s, u""_s, u"nine"_s),
-                                          block(u"row-10"_s, u"9"_s, u"десять"_s, u""_s)}));
+    EXPECT_EQ(blocks, (QList<ScriptBlock>{spokenBlock(u"row-2"_s, u"1"_s, u"два"_s, u""_s),
+                                          spokenBlock(u"row-9"_s, u"8"_s, u""_s, u"nine"_s),
+                                          spokenBlock(u"row-10"_s, u"9"_s, u"десять"_s, u""_s)}));
 }
 
 TEST_F(XLSXReaderTest, ReadsAWorkbookWrittenByASpreadsheetLibrary)
@@ -185,13 +173,13 @@ TEST_F(XLSXReaderTest, ReadsAWorkbookWrittenByASpreadsheetLibrary)
     text(5, 1, "Only the screen text");
     ASSERT_EQ(workbook_close(book), LXW_NO_ERROR);
 
-    ScriptBlock intro = block(u"row-2"_s, u"1"_s, u"Привет"_s, u"Hello"_s);
+    ScriptBlock intro = spokenBlock(u"row-2"_s, u"1"_s, u"Привет"_s, u"Hello"_s);
     intro.videoRussian = u"Заставка"_s;
     intro.videoEnglish = u"Intro"_s;
     intro.voiceStatus = u"Готово"_s;
     intro.voiceNote = u"Тише"_s;
-    EXPECT_EQ(XLSXReader::read(path), (QList<ScriptBlock>{intro, block(u"row-3"_s, u"2"_s, u"2"_s, u"Two"_s),
-                                                          block(u"row-5"_s, u"7.5"_s, u""_s, u"Only English"_s)}));
+    EXPECT_EQ(XLSXReader::read(path), (QList<ScriptBlock>{intro, spokenBlock(u"row-3"_s, u"2"_s, u"2"_s, u"Two"_s),
+                                                          spokenBlock(u"row-5"_s, u"7.5"_s, u""_s, u"Only English"_s)}));
 }
 
 TEST_F(XLSXReaderTest, ReadsAWorkbookWrittenByOpenpyxl)
@@ -212,10 +200,10 @@ book.save(sys.argv[1])
     ASSERT_TRUE(python.waitForFinished(60000));
     ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
 
-    ScriptBlock first = block(u"row-2"_s, u"1"_s, u"Солнце — звезда «G2»."_s, u"The Sun is a G2 star."_s);
+    ScriptBlock first = spokenBlock(u"row-2"_s, u"1"_s, u"Солнце — звезда «G2»."_s, u"The Sun is a G2 star."_s);
     first.videoRussian = u"Заставка"_s;
     first.voiceNote = u"Медленно"_s;
-    const ScriptBlock second = block(u"row-3"_s, u"2"_s, u"[voice:a]\nРаз.\n[voice:b]\nДва."_s,
+    const ScriptBlock second = spokenBlock(u"row-3"_s, u"2"_s, u"[voice:a]\nРаз.\n[voice:b]\nДва."_s,
                                      u"[voice:a]\nOne.\n[voice:b]\nTwo."_s);
     const QList<ScriptBlock> blocks = XLSXReader::read(path);
     EXPECT_EQ(blocks, (QList<ScriptBlock>{first, second}));
@@ -336,7 +324,7 @@ TEST_F(XLSXReaderTest, PrefixedElementNamesReadLikePlainOnes)
     const QByteArray shared = R"(<x:sst xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main">
 <x:si><x:t>Заголовок</x:t></x:si><x:si><x:r><x:t>Пре</x:t></x:r><x:r><x:t>фикс</x:t></x:r><x:rPh><x:t>нет</x:t></x:rPh></x:si></x:sst>)";
     EXPECT_EQ(XLSXReader::read(save(package(sheet, shared))),
-              QList<ScriptBlock>{block(u"row-2"_s, u"1"_s, u"Префикс"_s, u"Inline"_s)});
+              QList<ScriptBlock>{spokenBlock(u"row-2"_s, u"1"_s, u"Префикс"_s, u"Inline"_s)});
 }
 
 // --- the size cap --------------------------------------------------------------------

@@ -65,6 +65,14 @@ ScriptBlock sampleBlock(const QString &id, const QString &number)
                        .voiceNote = std::nullopt};
 }
 
+ScriptBlock spokenBlock(const QString &id, const QString &number, const QString &russian, const QString &english)
+{
+    ScriptBlock block = sampleBlock(id, number);
+    block.russian = russian;
+    block.english = english;
+    return block;
+}
+
 Take sampleTake(const QString &blockID)
 {
     const QUuid id = QUuid::createUuid();

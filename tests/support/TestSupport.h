@@ -43,6 +43,8 @@ std::optional<QString> errorOf(const std::function<void()> &step);
     } while (false)
 
 ScriptBlock sampleBlock(const QString &id, const QString &number = QStringLiteral("1"));
+/// A block with the given voice texts and nothing else set.
+ScriptBlock spokenBlock(const QString &id, const QString &number, const QString &russian, const QString &english);
 Take sampleTake(const QString &blockID);
 Take takeNamed(const QString &fileName);
 

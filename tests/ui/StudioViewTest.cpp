@@ -192,23 +192,15 @@ protected:
     }
 };
 
-ScriptBlock block(const QString &id, const QString &number, const QString &russian, const QString &english)
-{
-    ScriptBlock result = sampleBlock(id, number);
-    result.russian = russian;
-    result.english = english;
-    return result;
-}
-
 } // namespace
 
 // --- the table: rows, columns, statuses and progress ----------------------------------
 
 TEST_F(StudioViewTest, WindowOpensAtItsDefaultSizeWithFiveColumnsAndOneRowPerBlock)
 {
-    ScriptBlock withVideo = block(u"a"_s, u"1"_s, u"Первый"_s, u"First"_s);
+    ScriptBlock withVideo = spokenBlock(u"a"_s, u"1"_s, u"Первый"_s, u"First"_s);
     withVideo.videoRussian = u"Кадр"_s;
-    showWindow({withVideo, block(u"b"_s, u"2"_s, u"Второй"_s, u""_s)});
+    showWindow({withVideo, spokenBlock(u"b"_s, u"2"_s, u"Второй"_s, u""_s)});
 
     EXPECT_EQ(m_view->size(), QSize(1320, 760));
     EXPECT_EQ(m_view->windowTitle(), u"Tarnwick"_s);
@@ -245,10 +237,10 @@ TEST_F(StudioViewTest, NoProjectShowsZeroOfZero)
 
 TEST_F(StudioViewTest, SearchFiltersByNumberAndBothVoiceTextsIgnoringCase)
 {
-    ScriptBlock onlyVideo = block(u"c"_s, u"30"_s, u"Тишина"_s, u"Quiet"_s);
+    ScriptBlock onlyVideo = spokenBlock(u"c"_s, u"30"_s, u"Тишина"_s, u"Quiet"_s);
     onlyVideo.videoRussian = u"Солнце на экране"_s;
-    showWindow({block(u"a"_s, u"10"_s, u"Солнце светит"_s, u"The Sun shines"_s),
-                block(u"b"_s, u"21"_s, u"Панель работает"_s, u"The panel works"_s), onlyVideo});
+    showWindow({spokenBlock(u"a"_s, u"10"_s, u"Солнце светит"_s, u"The Sun shines"_s),
+                spokenBlock(u"b"_s, u"21"_s, u"Панель работает"_s, u"The panel works"_s), onlyVideo});
     auto *search = widget<QLineEdit>(u"search"_s);
     EXPECT_EQ(search->placeholderText(), u"Поиск в сценарии"_s);
 
@@ -271,8 +263,8 @@ TEST_F(StudioViewTest, SearchFiltersByNumberAndBothVoiceTextsIgnoringCase)
 
 TEST_F(StudioViewTest, ASelectedBlockHiddenBySearchStaysSelectedAndReturnsWithIt)
 {
-    showWindow({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s), block(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s),
-                block(u"c"_s, u"3"_s, u"Три"_s, u"Three"_s)});
+    showWindow({spokenBlock(u"a"_s, u"1"_s, u"Один"_s, u"One"_s), spokenBlock(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s),
+                spokenBlock(u"c"_s, u"3"_s, u"Три"_s, u"Three"_s)});
     clickRow(1);
     ASSERT_EQ(m_studio->selectedBlockID(), u"b"_s);
     auto *search = widget<QLineEdit>(u"search"_s);
@@ -294,7 +286,7 @@ TEST_F(StudioViewTest, ASelectedBlockHiddenBySearchStaysSelectedAndReturnsWithIt
 
 TEST_F(StudioViewTest, ClickingARowSelectsItsBlockAndTheTableFollowsTheStudio)
 {
-    showWindow({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s), block(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s)});
+    showWindow({spokenBlock(u"a"_s, u"1"_s, u"Один"_s, u"One"_s), spokenBlock(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s)});
     clickRow(1);
     EXPECT_EQ(m_studio->selectedBlockID(), u"b"_s);
     m_studio->selectBlock(u"a"_s);
@@ -308,8 +300,8 @@ TEST_F(StudioViewTest, ClickingARowSelectsItsBlockAndTheTableFollowsTheStudio)
 
 TEST_F(StudioViewTest, RecordSaveFromTheStatusBarCommitsATakeAndUpdatesOnlyItsRow)
 {
-    showWindow({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s), block(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s),
-                block(u"c"_s, u"3"_s, u"Три"_s, u"Three"_s)});
+    showWindow({spokenBlock(u"a"_s, u"1"_s, u"Один"_s, u"One"_s), spokenBlock(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s),
+                spokenBlock(u"c"_s, u"3"_s, u"Три"_s, u"Three"_s)});
     clickRow(1);
     auto *record = widget(u"record"_s);
     EXPECT_EQ(record->text(), u"Записать следующую реплику"_s);
@@ -347,7 +339,7 @@ TEST_F(StudioViewTest, RecordSaveFromTheStatusBarCommitsATakeAndUpdatesOnlyItsRo
 
 TEST_F(StudioViewTest, AFailedSaveOffersARetryAndCancelDiscardsTheTake)
 {
-    showWindow({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s)});
+    showWindow({spokenBlock(u"a"_s, u"1"_s, u"Один"_s, u"One"_s)});
     clickRow(0);
     recordFromStatusBar();
     click(widget(u"save"_s)); // the device wrote nothing
@@ -364,7 +356,7 @@ TEST_F(StudioViewTest, AFailedSaveOffersARetryAndCancelDiscardsTheTake)
 
 TEST_F(StudioViewTest, ShowProjectOpensTheProjectFolder)
 {
-    showWindow({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s)});
+    showWindow({spokenBlock(u"a"_s, u"1"_s, u"Один"_s, u"One"_s)});
     click(widget(u"showProject"_s));
     EXPECT_EQ(m_openedFolders, QStringList{store().root()});
 }
@@ -373,7 +365,7 @@ TEST_F(StudioViewTest, ShowProjectOpensTheProjectFolder)
 
 TEST_F(StudioViewTest, StripInTheSegmentCellSavesATakeAndTheTakeRowReplacesIt)
 {
-    showWindow({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s), block(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s)});
+    showWindow({spokenBlock(u"a"_s, u"1"_s, u"Один"_s, u"One"_s), spokenBlock(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s)});
     clickRow(0);
     click(audioButton(u"Записать эту реплику"_s));
     ASSERT_TRUE(waitFor([this] { return !m_studio->busy(); }));
@@ -402,7 +394,7 @@ TEST_F(StudioViewTest, StripInTheSegmentCellSavesATakeAndTheTakeRowReplacesIt)
 
 TEST_F(StudioViewTest, TakeButtonPlaysTheChosenTake)
 {
-    const ScriptBlock a = block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s);
+    const ScriptBlock a = spokenBlock(u"a"_s, u"1"_s, u"Один"_s, u"One"_s);
     studioWith({a});
     commitTake(a, a.voiceSegments().constFirst());
     showWindow();
@@ -413,8 +405,8 @@ TEST_F(StudioViewTest, TakeButtonPlaysTheChosenTake)
 
 TEST_F(StudioViewTest, PaintedButtonsOfOtherRowsWorkAtTheFirstClick)
 {
-    const ScriptBlock b = block(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s);
-    studioWith({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s), b, block(u"c"_s, u"3"_s, u"Три"_s, u"Three"_s)});
+    const ScriptBlock b = spokenBlock(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s);
+    studioWith({spokenBlock(u"a"_s, u"1"_s, u"Один"_s, u"One"_s), b, spokenBlock(u"c"_s, u"3"_s, u"Три"_s, u"Three"_s)});
     const Take take = commitTake(b, b.voiceSegments().constFirst());
     showWindow();
     m_studio->selectBlock(u"a"_s);
@@ -447,7 +439,7 @@ TEST_F(StudioViewTest, VoiceTextMenuCopiesTheTextWithoutMarkers)
 TEST_F(StudioViewTest, TheSelectedRowsTextCanBeSelectedAndCopiedWithTheMouse)
 {
     ScriptBlock marked = markedBlock(u"a"_s, u"1"_s, {u"1-1"_s, u"1-2"_s});
-    showWindow({marked, block(u"b"_s, u"2"_s, u"Два слова"_s, u"Two words"_s)});
+    showWindow({marked, spokenBlock(u"b"_s, u"2"_s, u"Два слова"_s, u"Two words"_s)});
     const int paintedHeight = table()->rowHeight(0);
     clickRow(0);
     // Live text for the selected row only, one piece per segment, at the painted row's height.
@@ -487,7 +479,7 @@ TEST_F(StudioViewTest, TheSelectedRowsTextCanBeSelectedAndCopiedWithTheMouse)
 
 TEST_F(StudioViewTest, SecondaryPressesElsewherePassThroughToTheTable)
 {
-    showWindow({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s), block(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s)});
+    showWindow({spokenBlock(u"a"_s, u"1"_s, u"Один"_s, u"One"_s), spokenBlock(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s)});
     // The status cell has no menu of its own: the press reaches the table and selects the row.
     EXPECT_TRUE(rightClick(1, ScriptTableModel::status).isEmpty());
     EXPECT_EQ(m_studio->selectedBlockID(), u"b"_s);
@@ -498,7 +490,7 @@ TEST_F(StudioViewTest, SecondaryPressesElsewherePassThroughToTheTable)
 
 TEST_F(StudioViewTest, SettingsKeyAsksForTheSettingsWindow)
 {
-    showWindow({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s)});
+    showWindow({spokenBlock(u"a"_s, u"1"_s, u"Один"_s, u"One"_s)});
     QSignalSpy asked(m_view.get(), &StudioView::settingsRequested);
     QTest::keyClick(m_view.get(), Qt::Key_Comma, Qt::ControlModifier);
     EXPECT_EQ(asked.count(), 1);
@@ -506,7 +498,7 @@ TEST_F(StudioViewTest, SettingsKeyAsksForTheSettingsWindow)
 
 TEST_F(StudioViewTest, SplitIsDisabledWhileLockedAndCopyIsNot)
 {
-    showWindow({block(u"a"_s, u"1"_s, u"Один. Два."_s, u"One. Two."_s)});
+    showWindow({spokenBlock(u"a"_s, u"1"_s, u"Один. Два."_s, u"One. Two."_s)});
     clickRow(0);
     recordFromStatusBar();
     EXPECT_EQ(rightClick(0, ScriptTableModel::russian),
@@ -515,7 +507,7 @@ TEST_F(StudioViewTest, SplitIsDisabledWhileLockedAndCopyIsNot)
 
 TEST_F(StudioViewTest, SplitAsksBeforeTakesGoAndHonoursBothAnswers)
 {
-    const ScriptBlock a = block(u"a"_s, u"7"_s, u"Солнце светит. Ток течёт."_s, u"The Sun shines. Current flows."_s);
+    const ScriptBlock a = spokenBlock(u"a"_s, u"7"_s, u"Солнце светит. Ток течёт."_s, u"The Sun shines. Current flows."_s);
     studioWith({a});
     commitTake(a, a.voiceSegments().constFirst());
     showWindow();
@@ -547,8 +539,8 @@ TEST_F(StudioViewTest, SplitAsksBeforeTakesGoAndHonoursBothAnswers)
 
 TEST_F(StudioViewTest, SegmentMenuOfOneTakeChoosesAndDeletes)
 {
-    const ScriptBlock a = block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s);
-    studioWith({a, block(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s)});
+    const ScriptBlock a = spokenBlock(u"a"_s, u"1"_s, u"Один"_s, u"One"_s);
+    studioWith({a, spokenBlock(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s)});
     const Take take = commitTake(a, a.voiceSegments().constFirst());
     showWindow();
     m_studio->selectBlock(u"b"_s); // row 0 is a picture, its menu is the table's
@@ -569,7 +561,7 @@ TEST_F(StudioViewTest, SegmentMenuOfOneTakeChoosesAndDeletes)
 
 TEST_F(StudioViewTest, SegmentMenuWithoutTakesRecords)
 {
-    showWindow({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s)});
+    showWindow({spokenBlock(u"a"_s, u"1"_s, u"Один"_s, u"One"_s)});
     clickRow(0);
     AudioCell *cell = audioCell();
     ASSERT_NE(cell, nullptr);
@@ -592,7 +584,7 @@ TEST_F(StudioViewTest, SegmentMenuWithoutTakesRecords)
 TEST_F(StudioViewTest, LineLimitFromTheSettingsWindowAppliesAtOnceAndIsRemembered)
 {
     const QString longText = QString(u"Очень длинная фраза для проверки переноса строк. "_s).repeated(20);
-    showWindow({block(u"a"_s, u"1"_s, longText, longText)});
+    showWindow({spokenBlock(u"a"_s, u"1"_s, longText, longText)});
     const int full = table()->rowHeight(0);
 
     StudioSettingsView settings(*m_studio, *m_settings);
@@ -616,7 +608,7 @@ TEST_F(StudioViewTest, LineLimitFromTheSettingsWindowAppliesAtOnceAndIsRemembere
 
 TEST_F(StudioViewTest, InputDeviceChoiceListsTheDefaultFirstAndIsStored)
 {
-    studioWith({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s)});
+    studioWith({spokenBlock(u"a"_s, u"1"_s, u"Один"_s, u"One"_s)});
     m_audio->devices = {{u"mic-1"_s, u"USB"_s}, {u"mic-2"_s, u"Гарнитура"_s}};
     showWindow();
     StudioSettingsView settings(*m_studio, *m_settings);
@@ -639,7 +631,7 @@ TEST_F(StudioViewTest, InputDeviceChoiceListsTheDefaultFirstAndIsStored)
 
 TEST_F(StudioViewTest, ClosingWithATakeThatCannotBeSavedKeepsTheWindowOpen)
 {
-    showWindow({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s)});
+    showWindow({spokenBlock(u"a"_s, u"1"_s, u"Один"_s, u"One"_s)});
     clickRow(0);
     recordFromStatusBar();
     QSignalSpy closed(m_view.get(), &StudioView::closed);
@@ -652,7 +644,7 @@ TEST_F(StudioViewTest, ClosingWithATakeThatCannotBeSavedKeepsTheWindowOpen)
 
 TEST_F(StudioViewTest, ClosingWhileRecordingSavesTheTakeAndRemembersTheLayout)
 {
-    showWindow({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s)});
+    showWindow({spokenBlock(u"a"_s, u"1"_s, u"Один"_s, u"One"_s)});
     clickRow(0);
     recordFromStatusBar();
     writeAudio();
@@ -671,7 +663,7 @@ TEST_F(StudioViewTest, ClosingWhileRecordingSavesTheTakeAndRemembersTheLayout)
 
 TEST_F(StudioViewTest, KeysRecordSaveAndMoveBetweenBlocksButNotFromTheSearchField)
 {
-    showWindow({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s), block(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s)});
+    showWindow({spokenBlock(u"a"_s, u"1"_s, u"Один"_s, u"One"_s), spokenBlock(u"b"_s, u"2"_s, u"Два"_s, u"Two"_s)});
     m_view->activateWindow();
     auto *search = widget<QLineEdit>(u"search"_s);
     search->setFocus();
@@ -707,7 +699,7 @@ TEST_F(StudioViewTest, KeysRecordSaveAndMoveBetweenBlocksButNotFromTheSearchFiel
 
 TEST_F(StudioViewTest, FullScaleInputShowsAClippingWarningUntilTheTakeEnds)
 {
-    showWindow({block(u"a"_s, u"1"_s, u"Один"_s, u"One"_s)});
+    showWindow({spokenBlock(u"a"_s, u"1"_s, u"Один"_s, u"One"_s)});
     clickRow(0);
     recordFromStatusBar();
     m_audio->powers = {-1.0f}; // loud, but below full scale
