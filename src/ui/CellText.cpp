@@ -65,7 +65,7 @@ CellText::CellText(const QStringList &pieces, const QFont &font, int lineLimit, 
     setAttribute(Qt::WA_TranslucentBackground);
 }
 
-void CellText::layOut(int width)
+void CellText::layOut(int width) const
 {
     if (width == m_laidOutWidth)
         return;
@@ -82,7 +82,7 @@ void CellText::layOut(int width)
 
 int CellText::heightForWidth(int width) const
 {
-    const_cast<CellText *>(this)->layOut(width);
+    layOut(width);
     int height = 2 * marginY;
     for (qsizetype i = 0; i < m_labels.size(); ++i)
         height += m_labels.at(i)->sizeHint().height() + (i > 0 ? 1 + 2 * segmentSpacing : 0);

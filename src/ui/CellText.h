@@ -34,11 +34,11 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void layOut(int width);
+    void layOut(int width) const; // fills the labels with the lines for `width`
 
     QStringList m_pieces;
     int m_lineLimit;
-    int m_laidOutWidth = -1;
+    mutable int m_laidOutWidth = -1;
     QList<QLabel *> m_labels;
 };
 

@@ -191,7 +191,7 @@ StudioView::StudioView(Studio &studio, ViewSettings &settings, QWidget *parent)
     connect(&studio, &Studio::selectedBlockIDChanged, this, &StudioView::syncSelection);
     connect(&studio, &Studio::lockedChanged, m_table->viewport(), [this] {
         m_table->viewport()->update();
-        m_audioCellTimer.start();
+        m_liveCellsTimer.start();
     });
     showProgress();
     showStatusBar();
@@ -252,7 +252,7 @@ QWidget *StudioView::makeHeader()
         for (int column = ScriptTableModel::videoRussian; on && column < ScriptTableModel::columnCount_; ++column)
             m_table->setColumnWidth(column, widthsOf(column).ideal);
         m_resizeTimer.start();
-        m_audioCellTimer.start();
+        m_liveCellsTimer.start();
     });
 
     m_openProject = button(u"folder"_s, u"Открыть проект"_s, u"openProject"_s, header);
@@ -357,9 +357,9 @@ void StudioView::setUpTable()
     m_resizeTimer.setSingleShot(true);
     m_resizeTimer.setInterval(0);
     connect(&m_resizeTimer, &QTimer::timeout, this, &StudioView::resizeRows);
-    m_audioCellTimer.setSingleShot(true);
-    m_audioCellTimer.setInterval(0);
-    connect(&m_audioCellTimer, &QTimer::timeout, this, &StudioView::placeLiveCells);
+    m_liveCellsTimer.setSingleShot(true);
+    m_liveCellsTimer.setInterval(0);
+    connect(&m_liveCellsTimer, &QTimer::timeout, this, &StudioView::placeLiveCells);
 
     connect(m_table->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
         // The filter only drops the last columns, so view and model columns agree.
@@ -378,7 +378,7 @@ void StudioView::setUpTable()
             [this](const QModelIndex &from, const QModelIndex &to) {
                 for (int row = from.row(); row <= to.row(); ++row) {
                     if (m_audioCellIndex.isValid() && m_audioCellIndex.row() == row)
-                        m_audioCellTimer.start();
+                        m_liveCellsTimer.start();
                     else
                         m_table->resizeRowToContents(row);
                 }
@@ -386,7 +386,7 @@ void StudioView::setUpTable()
     const auto rowsMoved = [this] {
         m_rowsMoving = false;
         m_resizeTimer.start();
-        m_audioCellTimer.start();
+        m_liveCellsTimer.start();
         syncSelection();
     };
     connect(m_filter, &QAbstractItemModel::modelReset, this, rowsMoved);
@@ -546,7 +546,7 @@ void StudioView::syncSelection()
         m_table->selectionModel()->clearSelection();
     }
     m_syncing = false;
-    m_audioCellTimer.start();
+    m_liveCellsTimer.start();
 }
 
 void StudioView::tableSelectionChanged()
