@@ -43,58 +43,44 @@ Language dominantLanguage(const QString &text)
     return Language::Unknown;
 }
 
-/// A word with a full stop after which a sentence goes on. It counts only as a whole word: the
-/// stop in "кивнул." ends a sentence although "ул." is listed. Lower-case entries also match
-/// with a capital first letter, as at the start of a sentence.
+/// How firmly a listed abbreviation holds its sentence open.
 enum class Holds {
-    Always,
-    BeforeNumber,       // "д. 5", "p. 55": before anything else the stop may end a sentence
+    Always,             // "г. Москва", "Dr. Brown"
+    BeforeNumber,       // "д. 5", "p. 55", "100 руб. 50 коп.", but "стоит 100 руб. Новая фраза"
     UnlessOpenerFollows // "the U.S. Army", but "in the U.S. How about you?"
 };
 
-struct Abbreviation
-{
-    QStringView text;
-    Holds holds;
+// Words with a full stop after which a sentence goes on. Each counts only as a whole word (the
+// stop in "кивнул." ends a sentence although "ул." is listed), and a lower-case one also with a
+// capital first letter, as at the start of a sentence. Times such as "a.m." are not listed:
+// before a capital they end the sentence more often than not.
+constexpr QStringView russianAlways[] = {
+    u"г.",   u"гг.",  u"св.",   u"ул.",   u"пер.", u"просп.", u"пл.",  u"наб.",  u"пос.", u"пгт.", u"дер.",
+    u"оз.",  u"им.",  u"проф.", u"акад.", u"доц.", u"ген.",   u"тов.", u"гр.",   u"Дж.",  u"т. е.", u"т.е.",
+    u"т. н.", u"т.н.", u"т. к.", u"т.к.",  u"см.",  u"ср.",    u"рис.", u"табл.", u"напр.",
 };
-
-// Titles, place words and references that stand before a name, a place or a number. Units and
-// currencies ("руб.", "a.m.", "etc.") are left out on purpose: before a capital they usually
-// end the sentence.
-constexpr Abbreviation russianAbbreviations[] = {
-    {u"г.", Holds::Always},    {u"гг.", Holds::Always},   {u"св.", Holds::Always},   {u"ул.", Holds::Always},   {u"пер.", Holds::Always},
-    {u"просп.", Holds::Always}, {u"пл.", Holds::Always},  {u"наб.", Holds::Always},  {u"пос.", Holds::Always},  {u"пгт.", Holds::Always},
-    {u"дер.", Holds::Always},  {u"оз.", Holds::Always},   {u"им.", Holds::Always},   {u"проф.", Holds::Always}, {u"акад.", Holds::Always},
-    {u"доц.", Holds::Always},  {u"ген.", Holds::Always},  {u"тов.", Holds::Always},  {u"гр.", Holds::Always},   {u"Дж.", Holds::Always},
-    {u"т. е.", Holds::Always}, {u"т.е.", Holds::Always},  {u"т. н.", Holds::Always}, {u"т.н.", Holds::Always},  {u"т. к.", Holds::Always},
-    {u"т.к.", Holds::Always},  {u"см.", Holds::Always},   {u"ср.", Holds::Always},   {u"рис.", Holds::Always},  {u"табл.", Holds::Always},
-    {u"напр.", Holds::Always}, {u"д.", Holds::BeforeNumber},     {u"кв.", Holds::BeforeNumber},    {u"корп.", Holds::BeforeNumber},  {u"стр.", Holds::BeforeNumber},
-    {u"с.", Holds::BeforeNumber},     {u"п.", Holds::BeforeNumber},     {u"пп.", Holds::BeforeNumber},    {u"ст.", Holds::BeforeNumber},    {u"гл.", Holds::BeforeNumber},
-    {u"т.", Holds::BeforeNumber},     {u"ч.", Holds::BeforeNumber},     {u"руб.", Holds::BeforeNumber},   {u"коп.", Holds::BeforeNumber},   {u"тыс.", Holds::BeforeNumber},
-    {u"млн.", Holds::BeforeNumber},   {u"млрд.", Holds::BeforeNumber},  {u"янв.", Holds::BeforeNumber},   {u"февр.", Holds::BeforeNumber},  {u"авг.", Holds::BeforeNumber},
-    {u"сент.", Holds::BeforeNumber},  {u"окт.", Holds::BeforeNumber},   {u"нояб.", Holds::BeforeNumber},  {u"дек.", Holds::BeforeNumber},
+constexpr QStringView russianBeforeNumber[] = {
+    u"д.",   u"кв.",  u"корп.", u"стр.", u"с.",   u"п.",   u"пп.",   u"ст.",   u"гл.",  u"т.",   u"ч.",
+    u"руб.", u"коп.", u"тыс.",  u"млн.", u"млрд.", u"янв.", u"февр.", u"авг.", u"сент.", u"окт.", u"нояб.",
+    u"дек.",
 };
-
-constexpr Abbreviation englishAbbreviations[] = {
-    {u"Mr.", Holds::Always},   {u"Mrs.", Holds::Always},  {u"Ms.", Holds::Always},   {u"Dr.", Holds::Always},   {u"Prof.", Holds::Always},
-    {u"St.", Holds::Always},   {u"Mt.", Holds::Always},   {u"Messrs.", Holds::Always}, {u"Gen.", Holds::Always}, {u"Col.", Holds::Always},
-    {u"Capt.", Holds::Always}, {u"Lt.", Holds::Always},   {u"Sgt.", Holds::Always},  {u"Rev.", Holds::Always},  {u"Hon.", Holds::Always},
-    {u"Gov.", Holds::Always},  {u"Sen.", Holds::Always},  {u"Rep.", Holds::Always},  {u"vs.", Holds::Always},   {u"e.g.", Holds::Always},
-    {u"i.e.", Holds::Always},  {u"cf.", Holds::Always},   {u"U.S.", Holds::UnlessOpenerFollows},  {u"p.", Holds::BeforeNumber},     {u"pp.", Holds::BeforeNumber},
-    {u"Nos.", Holds::BeforeNumber},   {u"N°.", Holds::BeforeNumber},    {u"fig.", Holds::BeforeNumber},   {u"vol.", Holds::BeforeNumber},
-    {u"ch.", Holds::BeforeNumber},    {u"sec.", Holds::BeforeNumber},   {u"art.", Holds::BeforeNumber},   {u"para.", Holds::BeforeNumber},  {u"no.", Holds::BeforeNumber},
-    {u"Jan.", Holds::BeforeNumber},   {u"Feb.", Holds::BeforeNumber},   {u"Mar.", Holds::BeforeNumber},   {u"Apr.", Holds::BeforeNumber},   {u"Jun.", Holds::BeforeNumber},
-    {u"Jul.", Holds::BeforeNumber},   {u"Aug.", Holds::BeforeNumber},   {u"Sep.", Holds::BeforeNumber},   {u"Sept.", Holds::BeforeNumber},  {u"Oct.", Holds::BeforeNumber},
-    {u"etc.", Holds::UnlessOpenerFollows}, {u"Nov.", Holds::BeforeNumber},   {u"Dec.", Holds::BeforeNumber},
+constexpr QStringView englishAlways[] = {
+    u"Mr.",  u"Mrs.", u"Ms.",  u"Dr.",  u"Prof.", u"St.",  u"Mt.",  u"Messrs.", u"Gen.", u"Col.", u"Capt.",
+    u"Lt.",  u"Sgt.", u"Rev.", u"Hon.", u"Gov.",  u"Sen.", u"Rep.", u"vs.",     u"e.g.", u"i.e.", u"cf.",
 };
+constexpr QStringView englishBeforeNumber[] = {
+    u"p.",   u"pp.",  u"no.",  u"Nos.", u"N°.",  u"fig.", u"vol.", u"ch.",  u"sec.",  u"art.", u"para.",
+    u"Jan.", u"Feb.", u"Mar.", u"Apr.", u"Jun.", u"Jul.", u"Aug.", u"Sep.", u"Sept.", u"Oct.", u"Nov.",
+    u"Dec.",
+};
+constexpr QStringView englishUnlessOpenerFollows[] = {u"U.S.", u"etc."};
 
 /// Words that open an English sentence far more often than they follow an abbreviation inside
 /// one: after "U.S." or "etc." such a word starts a new sentence.
 constexpr QStringView englishOpeners[] = {
-    u"A",     u"An",   u"The", u"This",    u"That", u"These", u"Those", u"It",   u"He",
-    u"She",   u"We",   u"They", u"I",      u"You",  u"There", u"Here",  u"What", u"When",
-    u"Where", u"Who",  u"Why",  u"How",    u"However", u"But", u"And",  u"So",   u"Then",
-    u"If",    u"As",   u"In",   u"On",     u"At",   u"For",
+    u"A",   u"An",  u"The",   u"This",  u"That", u"These", u"Those", u"It",  u"He",      u"She", u"We",
+    u"They", u"I",  u"You",   u"There", u"Here", u"What",  u"When",  u"Where", u"Who",   u"Why", u"How",
+    u"However", u"But", u"And", u"So",  u"Then", u"If",    u"As",    u"In",  u"On",      u"At",  u"For",
 };
 
 struct Exception
@@ -106,31 +92,35 @@ struct Exception
 QList<Exception> exceptionsFor(Language language)
 {
     QList<Exception> result;
-    const auto add = [&](const auto &list) {
-        for (const Abbreviation &entry : list) {
-            result.append({entry.text.toString(), entry.holds});
-            if (entry.text.front().isLower()) {
-                QString capital = entry.text.toString();
-                capital[0] = capital[0].toUpper();
-                result.append({capital, entry.holds});
-            }
+    const auto add = [&](const auto &list, Holds holds) {
+        for (const QStringView text : list) {
+            result.append({text.toString(), holds});
+            if (text.front().isLower())
+                result.append({text.front().toUpper() + text.mid(1).toString(), holds});
         }
     };
-    if (language != Language::English)
-        add(russianAbbreviations);
-    if (language != Language::Russian)
-        add(englishAbbreviations);
+    if (language != Language::English) {
+        add(russianAlways, Holds::Always);
+        add(russianBeforeNumber, Holds::BeforeNumber);
+    }
+    if (language != Language::Russian) {
+        add(englishAlways, Holds::Always);
+        add(englishBeforeNumber, Holds::BeforeNumber);
+        add(englishUnlessOpenerFollows, Holds::UnlessOpenerFollows);
+    }
     return result;
 }
 
 icu::UnicodeString unicodeOf(QStringView text)
 {
-    return icu::UnicodeString(reinterpret_cast<const char16_t *>(text.utf16()), static_cast<int32_t>(text.size()));
+    return icu::UnicodeString(reinterpret_cast<const char16_t *>(text.utf16()),
+                              static_cast<int32_t>(text.size()));
 }
 
 [[noreturn]] void throwIcuError(UErrorCode status)
 {
-    throw StudioError(u"Не удалось разбить текст на предложения: "_s + QString::fromUtf8(u_errorName(status)));
+    throw StudioError(u"Не удалось разбить текст на предложения: "_s
+                      + QString::fromUtf8(u_errorName(status)));
 }
 
 /// The ends of the sentences the iterator finds in `text`, the end of the text included.
@@ -256,11 +246,17 @@ QStringView wordBefore(QStringView text, qsizetype end)
     return text.mid(start, end - start);
 }
 
-/// Whether the sentence from `start` to `end` is only a list number: "4.", "IV.", "§2.", "8.1.", "1.)".
+/// Whether `sentence` is only the number of a list item: "4.", "IV.", "§2.", "8.1.", "1.)".
 bool isListNumber(QStringView sentence)
 {
     static const QRegularExpression number(u"^§?\\s*(?:\\d+(?:\\.\\d+)*|[IVXLC]+)\\.\\)?$"_s);
     return number.match(sentence).hasMatch();
+}
+
+void addBreak(std::vector<qsizetype> &breaks, qsizetype at)
+{
+    if (at > 0 && !std::binary_search(breaks.begin(), breaks.end(), at))
+        breaks.insert(std::lower_bound(breaks.begin(), breaks.end(), at), at);
 }
 
 /// Enumerations written inline: "1. … 2. …", "a) … b) …", "• 9. … • 10. …". A marker whose
@@ -268,7 +264,9 @@ bool isListNumber(QStringView sentence)
 /// does that predecessor; no sentence ends right after such a marker.
 void splitEnumerations(QStringView text, std::vector<qsizetype> &breaks)
 {
-    static const QRegularExpression marker(u"(?:^|(?<=\\s))[•⁃]?\\s*(\\d{1,2}|[a-z])(\\.\\)|\\.|\\))(?=\\s+\\p{Lu})"_s);
+    // An optional bullet, a number or a lower-case letter, then ".", ")" or ".)", then a capital.
+    static const QRegularExpression marker(
+        u"(?:^|(?<=\\s))[•⁃]?\\s*(\\d{1,2}|[a-z])(\\.\\)|\\.|\\))(?=\\s+\\p{Lu})"_s);
     struct Marker
     {
         qsizetype start;
@@ -301,14 +299,32 @@ void splitEnumerations(QStringView text, std::vector<qsizetype> &breaks)
         qsizetype start = item->start;
         while (start < text.size() && text.at(start).isSpace())
             ++start;
-        if (start > 0 && !std::binary_search(breaks.begin(), breaks.end(), start))
-            breaks.insert(std::lower_bound(breaks.begin(), breaks.end(), start), start);
+        addBreak(breaks, start);
+    }
+}
+
+/// Spaced ellipses as style guides write them: three stops (". . .") leave out words inside a
+/// sentence; four after a word ("word. . . . Next") are its full stop and then an ellipsis that
+/// opens the next sentence; four after a space ("word . . . . Next") end the sentence.
+void placeSpacedEllipses(QStringView text, std::vector<qsizetype> &breaks)
+{
+    static const QRegularExpression ellipsis(u"\\.(?: \\.){2,}"_s);
+    for (auto it = ellipsis.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const qsizetype start = match.capturedStart();
+        const qsizetype next = nextWordAt(text, match.capturedEnd());
+        std::erase_if(breaks, [&](qsizetype at) { return at > start && at <= next && at < text.size(); });
+        if (match.capturedLength() < 7 || next >= text.size() || !text.at(next).isUpper())
+            continue;
+        const bool attached = start > 0 && !text.at(start - 1).isSpace();
+        addBreak(breaks, attached ? start + 2 : next);
     }
 }
 
 /// The post-pass over ICU's breaks. Each rule fixes one kind of miss that the sentence rules of
 /// Unicode make in edited prose:
-/// - a break after "!" or "?" before a lower-case letter goes: ("\"Stop!\" he said.");
+/// - a break after "!" or "?" before a lower-case letter, or with no space after it, goes
+///   ("\"Stop!\" he said.", "Yahoo! in Leeds");
 /// - a break after an initial before a capital goes ("Л. Н. Толстой", "John F. Kennedy"),
 ///   except after the English "I" following a lower-case word ("you and I. Did");
 /// - a list number alone ("4.", "IV.") stays with its item;
@@ -316,8 +332,12 @@ void splitEnumerations(QStringView text, std::vector<qsizetype> &breaks)
 /// - a break is added before a dialogue dash that follows ".", "?", "!" or "…" and opens a
 ///   capitalised line ("— Ты придёшь? — Приду."), except inside «»;
 /// - a break is added after ".", "?", "!" or "…" before a number ("сто лет. 31 мая"), unless
-///   the stop belongs to a listed abbreviation or an initial.
-std::vector<qsizetype> corrected(QStringView text, std::vector<qsizetype> breaks, const QList<Exception> &exceptions)
+///   the stop belongs to a listed abbreviation or an initial;
+/// - a break is added after a smiley (":)", ";)") before a capital;
+/// - spaced ellipses (". . .") are placed by the style-guide rule (see placeSpacedEllipses);
+/// - the items of an inline enumeration are cut apart (see splitEnumerations).
+std::vector<qsizetype>
+corrected(QStringView text, const std::vector<qsizetype> &breaks, const QList<Exception> &exceptions)
 {
     std::vector<qsizetype> kept;
     qsizetype sentenceStart = 0;
@@ -378,11 +398,13 @@ std::vector<qsizetype> corrected(QStringView text, std::vector<qsizetype> breaks
         else if (smiley && first.isUpper())
             cut = next;
         else if (first.isDigit() && !isOpening(text.at(next)) && at > 0 && text.at(at - 1).isLetter()
-                 && !endsWithAbbreviation(text, at + 1, next, exceptions) && !endsWithInitial(text, at + 1, next))
+                 && !endsWithAbbreviation(text, at + 1, next, exceptions)
+                 && !endsWithInitial(text, at + 1, next))
             cut = next;
-        if (cut >= 0 && !std::binary_search(kept.begin(), kept.end(), cut))
-            kept.insert(std::lower_bound(kept.begin(), kept.end(), cut), cut);
+        if (cut >= 0)
+            addBreak(kept, cut);
     }
+    placeSpacedEllipses(text, kept);
     splitEnumerations(text, kept);
     return kept;
 }
@@ -411,7 +433,8 @@ QStringList SentenceSplitter::sentences(const QString &text)
     const QList<Exception> exceptions = exceptionsFor(language);
 
     UErrorCode status = U_ZERO_ERROR;
-    const std::unique_ptr<icu::BreakIterator> plain(icu::BreakIterator::createSentenceInstance(locale, status));
+    const std::unique_ptr<icu::BreakIterator> plain(
+        icu::BreakIterator::createSentenceInstance(locale, status));
     const std::unique_ptr<icu::FilteredBreakIteratorBuilder> builder(
         icu::FilteredBreakIteratorBuilder::createEmptyInstance(status));
     if (U_FAILURE(status))
@@ -421,7 +444,8 @@ QStringList SentenceSplitter::sentences(const QString &text)
     // the whole-word test below decides which of the breaks it holds are really abbreviations.
     for (const Exception &exception : exceptions) {
         const QStringView entry(exception.text);
-        const qsizetype cut = std::max(entry.first(entry.size() - 1).lastIndexOf(u'.'), entry.lastIndexOf(u' '));
+        const qsizetype cut =
+            std::max(entry.first(entry.size() - 1).lastIndexOf(u'.'), entry.lastIndexOf(u' '));
         builder->suppressBreakAfter(unicodeOf(entry.mid(cut + 1)), status);
     }
     const std::unique_ptr<icu::BreakIterator> filtered(
@@ -443,7 +467,7 @@ QStringList SentenceSplitter::sentences(const QString &text)
 
     QStringList result;
     qsizetype start = 0;
-    for (const qsizetype end : corrected(trimmed, std::move(breaks), exceptions)) {
+    for (const qsizetype end : corrected(trimmed, breaks, exceptions)) {
         const QString sentence = trimmed.mid(start, end - start).trimmed();
         if (!sentence.isEmpty())
             result.append(sentence);
