@@ -63,6 +63,28 @@ private:
     std::minstd_rand m_random{20261206};
 };
 
+/// Inflates both entries; `consume` sees every chunk as it comes out.
+template <typename Consume> qint64 inflateEntries(const QString &path, Consume consume)
+{
+    int error = 0;
+    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+    if (!zip)
+        throw std::runtime_error("cannot open the workbook");
+    qint64 total = 0;
+    static char buffer[65536];
+    for (const char *entry : {"xl/sharedStrings.xml", "xl/worksheets/sheet1.xml"}) {
+        zip_file_t *file = zip_fopen(zip, entry, 0);
+        consume(nullptr, 0); // a new entry
+        for (zip_int64_t n; (n = zip_fread(file, buffer, sizeof buffer)) > 0;) {
+            total += n;
+            consume(buffer, n);
+        }
+        zip_fclose(file);
+    }
+    zip_discard(zip);
+    return total;
+}
+
 const Fixture &fixture()
 {
     static const Fixture *made = [] {
@@ -91,38 +113,15 @@ const Fixture &fixture()
                          {},
                          russian.sentences(1)});
         }
-        QByteArray shared;
-        const QByteArray sheet = sheetXml(rows, Strings::Shared, &shared);
-        f->xmlBytes = sheet.size() + shared.size();
         f->path = f->dir.filePath(u"bench.xlsx"_s);
         QFile file(f->path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(package(sheet, shared)) < 0)
+        if (!file.open(QIODevice::WriteOnly) || file.write(workbook(rows)) < 0)
             throw std::runtime_error("cannot write the workbook");
+        file.close();
+        f->xmlBytes = inflateEntries(f->path, [](const char *, zip_int64_t) {});
         return f;
     }();
     return *made;
-}
-
-/// Inflates both entries; `consume` sees every chunk as it comes out.
-template <typename Consume> qint64 inflateEntries(const QString &path, Consume consume)
-{
-    int error = 0;
-    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
-    if (!zip)
-        throw std::runtime_error("cannot open the workbook");
-    qint64 total = 0;
-    static char buffer[65536];
-    for (const char *entry : {"xl/sharedStrings.xml", "xl/worksheets/sheet1.xml"}) {
-        zip_file_t *file = zip_fopen(zip, entry, 0);
-        consume(nullptr, 0); // a new entry
-        for (zip_int64_t n; (n = zip_fread(file, buffer, sizeof buffer)) > 0;) {
-            total += n;
-            consume(buffer, n);
-        }
-        zip_fclose(file);
-    }
-    zip_discard(zip);
-    return total;
 }
 
 qint64 statusKiB(const char *field)

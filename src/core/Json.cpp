@@ -70,6 +70,20 @@ QString typeName(const QJsonValue &value)
     return u"неизвестный тип"_s;
 }
 
+/// Whether `bytes` end inside a JSON string. Qt reports any input cut off after a key or a
+/// value as an unclosed string; this tells that case from a string really left open.
+bool endsInsideString(const QByteArray &bytes)
+{
+    bool inside = false;
+    for (qsizetype at = 0; at < bytes.size(); ++at) {
+        if (inside && bytes[at] == '\\')
+            ++at;
+        else if (bytes[at] == '"')
+            inside = !inside;
+    }
+    return inside;
+}
+
 } // namespace
 
 QString JsonPlace::describe() const
@@ -98,9 +112,12 @@ QJsonValue parseJson(const QByteArray &bytes, const QString &file)
     const qsizetype lineStart = before.lastIndexOf('\n') + 1;
     const qsizetype line = before.count('\n') + 1;
     const qsizetype column = QString::fromUtf8(before.mid(lineStart)).size() + 1;
+    const bool cutOff = error.error == QJsonParseError::UnterminatedString && error.offset >= bytes.size()
+                        && !endsInsideString(bytes);
+    const QString reason = cutOff ? u"файл кончается, не закрыв объект или массив"_s
+                                  : parseErrorReason(error.error);
     throw StudioError(u"Файл «"_s + file + u"»: ошибка JSON в строке "_s + QString::number(line)
-                      + u", столбце "_s + QString::number(column) + u": "_s
-                      + parseErrorReason(error.error));
+                      + u", столбце "_s + QString::number(column) + u": "_s + reason);
 }
 
 QByteArray encodeJson(const QJsonValue &value)

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -54,6 +55,44 @@ public:
     virtual void endElement(QStringView name) = 0;
 };
 
+/// The text a spreadsheet shows for an ST_Xstring: every `_xHHHH_` stands for the character
+/// U+HHHH (Excel writes a CR in a cell as `_x000D_`), and `_x005F_` for a lone underscore, so
+/// `_x005F_x000D_` is the literal text "_x000D_".
+QString decodeEscapes(const QString &text)
+{
+    if (!text.contains(u"_x"_s))
+        return text;
+    const auto hexDigit = [](QChar ch) {
+        return (ch >= u'0' && ch <= u'9') || (ch >= u'a' && ch <= u'f') || (ch >= u'A' && ch <= u'F');
+    };
+    QString result;
+    result.reserve(text.size());
+    qsizetype at = 0;
+    while (at < text.size()) {
+        const QStringView rest = QStringView(text).mid(at);
+        if (rest.size() >= 7 && rest.at(0) == u'_' && rest.at(1) == u'x'
+            && rest.at(6) == u'_' && std::all_of(rest.begin() + 2, rest.begin() + 6, hexDigit)) {
+            result += QChar(rest.mid(2, 4).toUShort(nullptr, 16));
+            at += 7;
+        } else {
+            result += text.at(at);
+            ++at;
+        }
+    }
+    return result;
+}
+
+/// A number as the spreadsheet shows it in a General cell: at most 15 significant digits and no
+/// trailing zeros, so the 10.199999999999999 that Excel stores for 10.2 reads 10.2 again.
+QString shownNumber(const QString &value)
+{
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    if (!ok || !std::isfinite(number))
+        return value;
+    return QString::number(number, 'g', 15);
+}
+
 class SharedStringsParser final : public XmlHandler
 {
 public:
@@ -61,31 +100,37 @@ public:
 
     void startElement(QStringView name, const QXmlStreamReader &) override
     {
-        if (name == u"si")
+        if (name == u"si") {
             text.clear();
-        else if (name == u"t")
+        } else if (name == u"t") {
             insideText = true;
-        else if (name == u"rPh")
+            run.clear();
+        } else if (name == u"rPh") {
             ++phoneticDepth;
+        }
     }
     void characters(QStringView chunk) override
     {
         // A phonetic run is a reading aid the spreadsheet never shows in the cell.
         if (insideText && phoneticDepth == 0)
-            text += chunk;
+            run += chunk;
     }
     void endElement(QStringView name) override
     {
-        if (name == u"t")
+        if (name == u"t") {
+            if (insideText)
+                text += decodeEscapes(run);
             insideText = false;
-        else if (name == u"si")
+        } else if (name == u"si") {
             strings.append(text);
-        else if (name == u"rPh" && phoneticDepth > 0)
+        } else if (name == u"rPh" && phoneticDepth > 0) {
             --phoneticDepth;
+        }
     }
 
 private:
     QString text;
+    QString run; // the text of the current `t`: an escape may arrive split across chunks
     bool insideText = false;
     int phoneticDepth = 0;
 };
@@ -126,6 +171,7 @@ public:
             value.clear();
         } else if (name == u"v" || name == u"t") {
             readingValue = true;
+            run.clear();
         } else if (name == u"rPh") {
             ++phoneticDepth;
         }
@@ -133,11 +179,15 @@ public:
     void characters(QStringView chunk) override
     {
         if (readingValue && phoneticDepth == 0)
-            value += chunk;
+            run += chunk;
     }
     void endElement(QStringView name) override
     {
         if (name == u"v" || name == u"t") {
+            // Inline text and a formula's text result are escaped strings; a `v` of a shared
+            // string is an index, of a number a number.
+            if (readingValue)
+                value += name == u"t" || type == u"str" ? decodeEscapes(run) : run;
             readingValue = false;
         } else if (name == u"rPh" && phoneticDepth > 0) {
             --phoneticDepth;
@@ -154,6 +204,8 @@ private:
             if (index && *index >= 0 && *index < sharedStrings.size())
                 return sharedStrings.at(static_cast<qsizetype>(*index));
         }
+        if (type.isEmpty() || type == u"n")
+            return shownNumber(value);
         return value;
     }
 
@@ -161,6 +213,7 @@ private:
     QString reference;
     QString type;
     QString value;
+    QString run; // the text of the current `v` or `t`
     bool readingValue = false;
     int phoneticDepth = 0;
 };

@@ -69,6 +69,10 @@ TEST(ScriptBlockJson, DecodingErrorsNameTheFileTheBlockAndTheKey)
          u"Файл «/p/scenario.json»: ошибка JSON в строке 3, столбце 13: после ключа нет двоеточия"_s},
         {"", u"Файл «/p/scenario.json»: ошибка JSON в строке 1, столбце 1: недопустимое значение"_s},
         {"[]x", u"Файл «/p/scenario.json»: ошибка JSON в строке 1, столбце 3: лишние данные после конца документа"_s},
+        {"[{\"id\": \"a\", \"russian\": \"Привет\"",
+         u"Файл «/p/scenario.json»: ошибка JSON в строке 1, столбце 33: файл кончается, не закрыв объект или массив"_s},
+        {"[{\"id\": \"a\", \"russian\": \"При\\\"",
+         u"Файл «/p/scenario.json»: ошибка JSON в строке 1, столбце 31: строка не закрыта кавычкой"_s},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.json);

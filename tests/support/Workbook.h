@@ -3,39 +3,27 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QVariant>
 
 #include <optional>
+#include <utility>
 
 namespace tarnwick::testing {
 
-struct ZipEntry
-{
-    QString name;
-    QByteArray bytes;
-};
+/// Cells from row 1 down, column A onwards: a QString is a text cell, a double a number, and a
+/// null QVariant leaves the cell out.
+using SheetRows = QList<QList<QVariant>>;
 
-/// A deflated zip archive made with libzip, as spreadsheet programs write them.
-QByteArray zipArchive(const QList<ZipEntry> &entries);
+/// The one workbook writer of the tests: the bytes of an .xlsx that libxlsxwriter, a real
+/// spreadsheet writer, makes of `rows` (shared strings, a CR as _x000D_, numbers in full).
+QByteArray workbook(const SheetRows &rows);
 
-/// Rewrites the uncompressed size that the archive declares for every entry, leaving the data:
-/// what a hostile archive does to slip a huge entry past a check of declared sizes.
-QByteArray withDeclaredSize(QByteArray archive, quint32 size);
-/// Rewrites every entry's CRC-32, so the data inflates whole and fails its check at the end.
-QByteArray withChecksum(QByteArray archive, quint32 crc);
+/// Entry names and their bytes.
+using ZipEntries = QList<std::pair<QString, QByteArray>>;
 
-/// Cell texts from row 1 down, column A onwards; nullopt leaves the cell out of the sheet.
-using SheetRows = QList<QList<std::optional<QString>>>;
-
-enum class Strings {
-    Shared, // text cells point into xl/sharedStrings.xml
-    Inline, // text cells carry their text; the package has no string table
-};
-
-/// The XML of the sheet and string table for `rows`, and a workbook package holding them.
-QByteArray sheetXml(const SheetRows &rows, Strings strings, QByteArray *sharedStringsXml = nullptr);
-QByteArray workbook(const SheetRows &rows, Strings strings = Strings::Shared);
-
-/// A package with the parts every workbook has, plus the given sheet and string table.
+/// A deflated zip archive made with libzip, for packages whose XML a test writes by hand.
+QByteArray zipArchive(const ZipEntries &entries);
+/// A package with the given sheet and, when given, string table.
 QByteArray package(const QByteArray &sheet, const std::optional<QByteArray> &sharedStrings = std::nullopt);
 
 } // namespace tarnwick::testing
