@@ -335,6 +335,7 @@ QWidget *StudioView::makeStatusBar()
     connect(&audio, &AudioController::recordingChanged, m_clipping, [this] { m_clipping->hide(); });
 
     auto *format = new QLabel(u"WAV · mono · 48 kHz"_s, bar);
+    format->setObjectName(u"format"_s);
     QFont caption = format->font();
     caption.setPointSizeF(caption.pointSizeF() * 0.9);
     format->setFont(caption);

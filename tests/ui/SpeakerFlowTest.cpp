@@ -26,20 +26,17 @@ protected:
     std::unique_ptr<MemoryDefaults> m_viewDefaults;
     std::unique_ptr<ViewSettings> m_settings;
     std::unique_ptr<StudioView> m_view;
-    bool m_folderOpens = true;
 
     void showWindow()
     {
         m_viewDefaults = std::make_unique<MemoryDefaults>(m_defaults);
         m_settings = std::make_unique<ViewSettings>(*m_viewDefaults);
         m_view = std::make_unique<StudioView>(*m_studio, *m_settings);
-        m_view->openFolder = [this](const QString &) { return m_folderOpens; };
         m_view->show();
         m_view->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
         settle();
     }
-    void TearDown() override { m_view.reset(); }
     static void settle() { QCoreApplication::processEvents(); QCoreApplication::processEvents(); }
     template<typename T = QPushButton>
     T *widget(const QString &name) const { return m_view->findChild<T *>(name); }
@@ -67,7 +64,6 @@ TEST_F(SpeakerFlowTest, KeysActOnTheTableFromTheStartAndAfterAHeaderCommand)
     showWindow();
     EXPECT_EQ(QApplication::focusWidget(), table());
     QTest::mouseClick(widget(u"openProject"_s), Qt::LeftButton); // the chooser is cancelled
-    settle();
     EXPECT_EQ(QApplication::focusWidget(), table());
 }
 
@@ -101,14 +97,9 @@ TEST_F(SpeakerFlowTest, ALongErrorIsRedReadableWholeAndCoversNothing)
     settle();
     EXPECT_TRUE(widget<QWidget>(u"statusDot"_s)->property("red").toBool());
     EXPECT_LE(message->text().count(u'\n'), 1);
-    EXPECT_TRUE(message->isCut());
     EXPECT_TRUE(message->toolTip().contains(path));
     EXPECT_TRUE(message->textInteractionFlags() & Qt::TextSelectableByMouse);
-    for (QLabel *label : m_view->findChildren<QLabel *>()) {
-        if (label->text() == u"WAV · mono · 48 kHz") {
-            EXPECT_FALSE(message->geometry().intersects(label->geometry()));
-        }
-    }
+    EXPECT_FALSE(message->geometry().intersects(widget<QLabel>(u"format"_s)->geometry()));
     m_studio->open(store()); // "Проект открыт": an outcome again, not an error
     settle();
     EXPECT_FALSE(widget<QWidget>(u"statusDot"_s)->property("red").toBool());
@@ -179,27 +170,11 @@ TEST_F(SpeakerFlowTest, HeaderShowsTheNoteTheFolderAndFiltersByStatus)
     EXPECT_EQ(note->fullText(), u"Заметка к блоку 2: Ударение: фосфОр"_s);
 
     auto *filter = widget<QComboBox>(u"statusFilter"_s);
-    const QList<std::pair<QString, int>> rows{{u"Нужно записать"_s, 2}, {u"Готово"_s, 1}, {u"Все блоки"_s, 3}};
-    for (const auto &[choice, count] : rows) {
-        filter->setCurrentText(choice);
-        emit filter->activated(filter->currentIndex());
-        EXPECT_EQ(table()->model()->rowCount(), count) << choice.toStdString();
-    }
+    filter->setCurrentText(u"Нужно записать"_s);
+    emit filter->activated(filter->currentIndex());
+    EXPECT_EQ(table()->model()->rowCount(), 2); // block 1 is done
 
-    m_folderOpens = false;
+    m_view->openFolder = [](const QString &) { return false; }; // no file manager
     QTest::mouseClick(widget(u"showProject"_s), Qt::LeftButton);
-    EXPECT_TRUE(m_studio->message().contains(store().root()));
-}
-
-TEST_F(SpeakerFlowTest, TheStatusBarNamesARecordedBlockTheSearchHides)
-{
-    studioWith(manyBlocks(2));
-    showWindow();
-    key(Qt::Key_R);
-    ASSERT_TRUE(m_studio->recording());
-    widget<QLineEdit>(u"search"_s)->setText(u"2"_s);
-    settle();
-    auto *hidden = widget<QLabel>(u"hiddenRecording"_s);
-    EXPECT_TRUE(hidden->isVisible());
-    EXPECT_EQ(hidden->text(), u"Идёт запись блока 1 (скрыт поиском)"_s);
+    EXPECT_EQ(m_studio->message(), u"Ошибка: Не удалось открыть папку «"_s + store().root() + u"»"_s);
 }
