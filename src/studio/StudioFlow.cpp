@@ -17,9 +17,9 @@ std::optional<ScriptBlock> Studio::blockOfRecording(const QString &recordingID) 
 {
     for (const ScriptBlock &block : m_blocks) {
         const QList<VoiceSegment> &segments = m_blockFacts.value(block.id).segments;
-        if (block.id == recordingID || std::any_of(segments.cbegin(), segments.cend(), [&](const VoiceSegment &segment) {
-                return segment.id == recordingID;
-            }))
+        if (block.id == recordingID ||
+            std::any_of(segments.cbegin(), segments.cend(),
+                        [&](const VoiceSegment &segment) { return segment.id == recordingID; }))
             return block;
     }
     return std::nullopt;
@@ -84,8 +84,9 @@ void Studio::selectNextBlockToRecord()
 {
     if (locked() || m_blocks.isEmpty())
         return;
-    const auto selected = std::find_if(m_blocks.cbegin(), m_blocks.cend(),
-                                       [this](const ScriptBlock &block) { return block.id == m_selectedBlockID; });
+    const auto selected = std::find_if(m_blocks.cbegin(), m_blocks.cend(), [this](const ScriptBlock &block) {
+        return block.id == m_selectedBlockID;
+    });
     const qsizetype from = selected == m_blocks.cend() ? -1 : selected - m_blocks.cbegin();
     for (qsizetype step = 1; step <= m_blocks.size(); ++step) {
         const ScriptBlock &block = m_blocks.at((from + step) % m_blocks.size());

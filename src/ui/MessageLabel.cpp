@@ -62,8 +62,7 @@ void MessageLabel::layOut()
     layout.endLayout();
     m_cut = rest < text.size();
     if (m_cut && !lines.isEmpty())
-        lines.last() = fontMetrics().elidedText(text.mid(lastStart).simplified(),
-                                                Qt::ElideRight, width);
+        lines.last() = fontMetrics().elidedText(text.mid(lastStart).simplified(), Qt::ElideRight, width);
     setText(lines.join(u'\n'));
     setToolTip(m_cut ? m_fullText : QString());
 }
