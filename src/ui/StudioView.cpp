@@ -755,8 +755,10 @@ void StudioView::resizeRows()
     // The place in a project comes back once its rows have their heights in the shown window.
     if (m_restoreScroll && isVisible() && !m_scrollRoot.isEmpty()) {
         m_restoreScroll = false;
-        m_scrollValue = m_settings.defaults().text(u"scroll:"_s + m_scrollRoot).value_or(QString()).toInt();
-        m_table->verticalScrollBar()->setValue(m_scrollValue);
+        // Without a kept place the view stays where the chosen row put it.
+        if (const std::optional<QString> kept = m_settings.defaults().text(u"scroll:"_s + m_scrollRoot))
+            m_table->verticalScrollBar()->setValue(kept->toInt());
+        m_scrollValue = m_table->verticalScrollBar()->value();
     }
 }
 
