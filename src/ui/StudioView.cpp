@@ -239,8 +239,7 @@ QWidget *StudioView::makeHeader()
     m_progress->setForegroundRole(QPalette::PlaceholderText);
     lines->addWidget(m_projectName);
     lines->addWidget(m_progress);
-    title->setMaximumWidth(320);
-    row->addWidget(title);
+    row->addWidget(title, 1);
     // The director's note for the chosen block, above the lines the speaker reads.
     m_voiceNote = new MessageLabel(header);
     m_voiceNote->setObjectName(u"voiceNote"_s);
@@ -550,9 +549,13 @@ void StudioView::scrollIntoMiddle(const QModelIndex &index)
     const int height = m_table->viewport()->height();
     if (!row.isValid() || (row.top() >= height / 3 && row.bottom() <= height * 2 / 3))
         return;
-    m_table->scrollTo(index, QAbstractItemView::PositionAtCenter);
-    if (row.height() > height / 3)
-        m_table->scrollTo(index, QAbstractItemView::PositionAtTop);
+    if (row.height() <= height / 3) {
+        m_table->scrollTo(index, QAbstractItemView::PositionAtCenter);
+        return;
+    }
+    // A row taller than the third starts a little below the top edge.
+    QScrollBar *bar = m_table->verticalScrollBar();
+    bar->setValue(bar->value() + row.top() - height / 6);
 }
 
 void StudioView::fitLastColumn()
