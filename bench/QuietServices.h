@@ -16,7 +16,8 @@ public:
 class NoTrash final : public Trash
 {
 public:
-    void moveToTrash(const QString &) override {}
+    QString moveToTrash(const QString &path) override { return path; }
+    void restore(const QString &, const QString &) override {}
 };
 
 class NoChooser final : public FileChooser

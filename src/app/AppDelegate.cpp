@@ -8,7 +8,7 @@ namespace tarnwick {
 
 AppDelegate::AppDelegate()
 {
-    auto chooser = std::make_unique<QtFileChooser>();
+    auto chooser = std::make_unique<QtFileChooser>(Studio::defaultRoot(), std::make_unique<SettingsDefaults>());
     auto alert = std::make_unique<QtModalAlert>();
     m_chooser = chooser.get();
     m_alert = alert.get();

@@ -7,8 +7,10 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QTranslator>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -30,6 +32,15 @@ void onTerminationSignal(int)
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[0], &byte, 1);
 }
 
+/// Qt's own dialogs speak the interface's language, Russian, whatever the system locale.
+QTranslator *installQtTranslations(QObject *owner)
+{
+    auto *translator = new QTranslator(owner);
+    if (translator->load(u"qtbase_ru"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    return translator;
+}
+
 } // namespace
 
 TarnwickApp::TarnwickApp(AppDelegate &delegate, QObject *parent)
@@ -37,9 +48,11 @@ TarnwickApp::TarnwickApp(AppDelegate &delegate, QObject *parent)
     , quit([] { QCoreApplication::quit(); })
     , m_delegate(delegate)
     , m_settings(std::make_unique<ViewSettings>(delegate.viewDefaults()))
-    , m_mainWindow(std::make_unique<StudioView>(delegate.studio(), *m_settings))
-    , m_settingsWindow(std::make_unique<StudioSettingsView>(delegate.studio(), *m_settings))
+    , m_qtTranslator(installQtTranslations(this))
 {
+    // The windows are made after the translations, so their standard texts come out in Russian.
+    m_mainWindow = std::make_unique<StudioView>(delegate.studio(), *m_settings);
+    m_settingsWindow = std::make_unique<StudioSettingsView>(delegate.studio(), *m_settings);
     QApplication::setWindowIcon(QIcon::fromTheme(u"tarnwick"_s));
     m_delegate.attachWindow(m_mainWindow.get());
 

@@ -6,6 +6,7 @@
 #include <memory>
 
 class QSocketNotifier;
+class QTranslator;
 
 namespace tarnwick {
 
@@ -45,6 +46,7 @@ private:
     std::unique_ptr<StudioView> m_mainWindow;
     std::unique_ptr<StudioSettingsView> m_settingsWindow;
     QSocketNotifier *m_signals = nullptr;
+    QTranslator *m_qtTranslator = nullptr;
 };
 
 } // namespace tarnwick

@@ -3,8 +3,9 @@
 #include "core/FileAccess.h"
 #include "core/StudioError.h"
 
-#include <QFile>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -23,14 +24,27 @@ QString settingsKey(const QString &key)
 
 } // namespace
 
-void QtTrash::moveToTrash(const QString &path)
+QString QtTrash::moveToTrash(const QString &path)
 {
     // Without the user's data folder Qt "succeeds" by making a trash under the working directory.
     QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
     errno = 0;
-    if (!QFile::moveToTrash(path))
+    QString trashed;
+    if (!QFile::moveToTrash(path, &trashed))
         throw StudioError(u"Не удалось переместить файл «"_s + path + u"» в Корзину: "_s
                           + files::reason(errno));
+    return trashed;
+}
+
+void QtTrash::restore(const QString &trashedPath, const QString &destination)
+{
+    errno = 0;
+    if (QFileInfo::exists(destination) || !QFile::rename(trashedPath, destination))
+        throw StudioError(u"Не удалось вернуть файл «"_s + destination + u"» из Корзины: "_s
+                          + files::reason(errno == 0 ? EEXIST : errno));
+    // The freedesktop trash keeps a note beside "files"; without it the file manager lists a ghost.
+    const QFileInfo trashed(trashedPath);
+    QFile::remove(trashed.dir().filePath(u"../info/"_s + trashed.fileName() + u".trashinfo"_s));
 }
 
 SettingsDefaults::SettingsDefaults()

@@ -18,7 +18,8 @@ public:
 class QtTrash final : public Trash
 {
 public:
-    void moveToTrash(const QString &path) override;
+    QString moveToTrash(const QString &path) override;
+    void restore(const QString &trashedPath, const QString &destination) override;
 };
 
 /// User defaults in QSettings. Keys are stored as given: settings formats treat "/" in a key as

@@ -26,7 +26,10 @@ class Trash
 {
 public:
     virtual ~Trash() = default;
-    virtual void moveToTrash(const QString &path) = 0;
+    /// Where the file went inside the trash.
+    virtual QString moveToTrash(const QString &path) = 0;
+    /// Puts a file moved by `moveToTrash` back at `destination`, which must not exist.
+    virtual void restore(const QString &trashedPath, const QString &destination) = 0;
 };
 
 /// Modal choosers of a project folder and of a scenario file; nothing when the user cancels.

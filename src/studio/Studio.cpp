@@ -111,6 +111,11 @@ QString Studio::rememberedProjectKey() const
     return u"projectPath:"_s + m_baseRoot;
 }
 
+QString Studio::rememberedSelectionKey(const QString &root)
+{
+    return u"selection:"_s + root;
+}
+
 bool Studio::attempt(const std::function<void()> &step)
 {
     try {
@@ -126,7 +131,7 @@ bool Studio::attempt(const std::function<void()> &step)
 
 void Studio::report(const QString &description)
 {
-    setMessage(u"Ошибка: "_s + description);
+    setMessage(u"Ошибка: "_s + description, true);
 }
 
 void Studio::openStart()
@@ -160,16 +165,12 @@ void Studio::open(const ProjectStore &store)
         m_lease = std::move(lease);
     setBlocks(contents.blocks);
     setTakes(contents.takes);
-    QString firstBlock;
-    QString firstSegment;
-    if (!m_blocks.isEmpty()) {
-        firstBlock = m_blocks.constFirst().id;
-        firstSegment = m_blocks.constFirst().voiceSegments().constFirst().id;
-    }
-    setSelection(firstBlock, firstSegment);
+    const auto [blockID, recordingID] = rememberedSelection(store);
+    setSelection(blockID, recordingID);
     setProjectName(projectTitle(QFileInfo(store.root()).fileName(), m_blocks.size()));
     m_services.defaults->setText(rememberedProjectKey(), store.root());
-    setMessage(projectOpenedMessage(store.missingAudioCount(m_takes)));
+    const qsizetype missing = store.missingAudioCount(m_takes);
+    setMessage(projectOpenedMessage(missing), missing > 0);
 }
 
 void Studio::openProject()
@@ -180,6 +181,23 @@ void Studio::openProject()
         m_services.chooser->chooseFolder(u"Выберите папку с scenario.json, manifest.json и Recordings"_s);
     if (folder)
         attempt([&] { open(ProjectStore(*folder)); });
+}
+
+/// The block and segment chosen when the project was last open, if both still exist; else the
+/// first block at its first segment. Needs `blocks` loaded.
+std::pair<QString, QString> Studio::rememberedSelection(const ProjectStore &store) const
+{
+    const QStringList remembered =
+        m_services.defaults->text(rememberedSelectionKey(store.root())).value_or(QString()).split(u'\n');
+    if (remembered.size() == 2 && m_blockFacts.contains(remembered.at(0))) {
+        const QList<VoiceSegment> &segments = m_blockFacts.value(remembered.at(0)).segments;
+        if (std::any_of(segments.cbegin(), segments.cend(),
+                        [&](const VoiceSegment &segment) { return segment.id == remembered.at(1); }))
+            return {remembered.at(0), remembered.at(1)};
+    }
+    if (m_blocks.isEmpty())
+        return {};
+    return {m_blocks.constFirst().id, m_blockFacts.value(m_blocks.constFirst().id).segments.constFirst().id};
 }
 
 std::optional<ScriptBlock> Studio::selectedBlock() const
@@ -215,7 +233,7 @@ void Studio::selectSegment(const ScriptBlock &block, const VoiceSegment &segment
 bool Studio::prepareToQuit()
 {
     if (m_busy) {
-        setMessage(u"Дождитесь завершения операции"_s);
+        setMessage(u"Дождитесь завершения операции"_s, true);
         return false;
     }
     if (m_pendingTake)
@@ -243,6 +261,7 @@ void Studio::setBlocks(QList<ScriptBlock> blocks)
 
 void Studio::setTakes(QList<Take> takes)
 {
+    setLastDeletion(std::nullopt); // undo reaches only the delete just made
     m_takes = std::move(takes);
     m_takeIndex.clear();
     for (qsizetype i = 0; i < m_takes.size(); ++i) {
@@ -256,6 +275,8 @@ void Studio::setTakes(QList<Take> takes)
 
 void Studio::setSelection(const QString &blockID, const QString &recordingID)
 {
+    if (m_selectedBlockID == blockID && m_selectedRecordingID == recordingID)
+        return;
     if (m_selectedBlockID != blockID) {
         m_selectedBlockID = blockID;
         emit selectedBlockIDChanged();
@@ -264,13 +285,25 @@ void Studio::setSelection(const QString &blockID, const QString &recordingID)
         m_selectedRecordingID = recordingID;
         emit selectedRecordingIDChanged();
     }
+    // The speaker comes back to the line they left, not to block 1.
+    if (m_store && !blockID.isEmpty())
+        m_services.defaults->setText(rememberedSelectionKey(m_store->root()), blockID + u'\n' + recordingID);
 }
 
-void Studio::setMessage(const QString &message)
+void Studio::setMessage(const QString &message, bool error)
 {
     // Announced even when unchanged: the same outcome twice is still news to the user.
     m_message = message;
+    m_messageIsError = error;
     emit messageChanged();
+}
+
+void Studio::setLastDeletion(std::optional<DeletedTake> deletion)
+{
+    const bool could = canUndoDelete();
+    m_lastDeletion = std::move(deletion);
+    if (could != canUndoDelete())
+        emit canUndoDeleteChanged();
 }
 
 void Studio::setBusy(bool busy)

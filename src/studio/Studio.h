@@ -29,12 +29,14 @@ class Studio final : public QObject
     Q_PROPERTY(QString selectedBlockID READ selectedBlockID NOTIFY selectedBlockIDChanged)
     Q_PROPERTY(QString selectedRecordingID READ selectedRecordingID NOTIFY selectedRecordingIDChanged)
     Q_PROPERTY(QString message READ message NOTIFY messageChanged)
+    Q_PROPERTY(bool messageIsError READ messageIsError NOTIFY messageChanged)
     Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
     Q_PROPERTY(std::optional<Take> pendingTake READ pendingTake NOTIFY pendingTakeChanged)
     Q_PROPERTY(QString projectName READ projectName NOTIFY projectNameChanged)
     Q_PROPERTY(bool recording READ recording NOTIFY audioStateChanged)
     Q_PROPERTY(std::optional<QUuid> playingID READ playingID NOTIFY audioStateChanged)
     Q_PROPERTY(bool locked READ locked NOTIFY lockedChanged)
+    Q_PROPERTY(bool canUndoDelete READ canUndoDelete NOTIFY canUndoDeleteChanged)
 
 public:
     /// With `loadInitial` the start project is opened: the remembered one, else a scenario lying
@@ -49,6 +51,8 @@ public:
     /// $TARNWICK_DATA_DIR as given, else the user's videos folder / "Tarnwick".
     static QString defaultRoot();
     QString rememberedProjectKey() const; // "projectPath:" + the data folder, exactly
+    /// Where the chosen block and segment of the project at `root` are remembered.
+    static QString rememberedSelectionKey(const QString &root);
 
     // --- published state ---
     const QList<ScriptBlock> &blocks() const { return m_blocks; }
@@ -56,6 +60,8 @@ public:
     const QString &selectedBlockID() const { return m_selectedBlockID; }
     const QString &selectedRecordingID() const { return m_selectedRecordingID; }
     const QString &message() const { return m_message; }
+    /// The message reports a failure, not an outcome.
+    bool messageIsError() const { return m_messageIsError; }
     bool busy() const { return m_busy; }
     const std::optional<Take> &pendingTake() const { return m_pendingTake; }
     const QString &projectName() const { return m_projectName; }
@@ -63,6 +69,8 @@ public:
     std::optional<QUuid> playingID() const { return m_audio->playingID(); }
     /// Busy or a take pending: commands that change the project do nothing.
     bool locked() const { return m_busy || m_pendingTake.has_value(); }
+    /// A take was just deleted and nothing has changed the takes since.
+    bool canUndoDelete() const { return m_lastDeletion.has_value(); }
 
     AudioController &audio() { return *m_audio; }
     /// The input to record from, remembered between runs; empty means the system default.
@@ -78,18 +86,28 @@ public:
     std::optional<ScriptBlock> selectedBlock() const;
     void selectBlock(const QString &blockID);
     void selectSegment(const ScriptBlock &block, const VoiceSegment &segment);
+    /// Chooses the next block after the chosen one, round to the start, that still needs a take,
+    /// at its first segment without a chosen take.
+    void selectNextBlockToRecord();
+    /// Opens the project's folder with `openFolder`; its refusal is reported with the path.
+    void showProject(const std::function<bool(const QString &folder)> &openFolder);
 
     // --- recording ---
     void record(const ScriptBlock &block); // the block's next segment without a chosen take
     void record(const ScriptBlock &block, const VoiceSegment &segment);
     void stopRecording(); // also the retry of a failed save
     void cancelRecording();
+    /// While a take records: saves it and at once records the next segment without a chosen
+    /// take, in this block or the ones after it. With nothing pending: records the chosen block.
+    void saveAndRecordNext();
 
     // --- takes ---
     void togglePlayback(const Take &take);
     void select(const Take &take);
     void deleteTake(const Take &take); // moves the file to the trash; "delete" is a keyword
     void removeTakes(const QList<Take> &group, const ProjectStore &store); // throws StudioError
+    /// Brings the take deleted last back from the trash, at its old place with its old mark.
+    void undoDelete();
 
     // --- status and take queries; answer even while locked ---
     QString status(const ScriptBlock &block) const;
@@ -99,6 +117,12 @@ public:
     std::optional<Take> selectedTake(const QString &recordingID) const;
     /// Blocks whose status is "Утверждено" or "Озвучено".
     qsizetype doneCount() const;
+    /// "Утверждено" or "Озвучено".
+    bool isDone(const ScriptBlock &block) const;
+    /// Not done, markup sound, and not a take waiting to be trimmed on the timeline.
+    bool needsRecording(const ScriptBlock &block) const;
+    /// The block a take with this recording id belongs to.
+    std::optional<ScriptBlock> blockOfRecording(const QString &recordingID) const;
 
     // --- scenarios ---
     /// Makes a new project under "Projects" from a chosen JSON or XLSX file and opens it. The
@@ -125,6 +149,7 @@ signals:
     void projectNameChanged();
     void audioStateChanged(); // the controller's recording or playingID
     void lockedChanged();
+    void canUndoDeleteChanged();
 
 private:
     /// What the status of a block needs, worked out once per scenario instead of on every redraw.
@@ -141,6 +166,13 @@ private:
         QList<qsizetype> positions;
         qsizetype firstSelected = -1;
     };
+    /// What undoing the last delete needs.
+    struct DeletedTake
+    {
+        Take take;
+        qsizetype position = 0; // in the manifest
+        QString trashedPath;    // empty when there was no file to move
+    };
 
     bool attempt(const std::function<void()> &step);
     void openStart();
@@ -148,11 +180,15 @@ private:
     void finishImport(const QString &file, const QList<ScriptBlock> &blocks);
     void onRecordingError(const QString &text);
     BlockFacts factsOf(const ScriptBlock &block) const;
+    std::optional<std::pair<ScriptBlock, VoiceSegment>> segmentAfter(const QString &recordingID) const;
+    std::optional<VoiceSegment> firstUnchosenSegment(const ScriptBlock &block) const;
+    std::pair<QString, QString> rememberedSelection(const ProjectStore &store) const;
 
     void setBlocks(QList<ScriptBlock> blocks);
     void setTakes(QList<Take> takes);
     void setSelection(const QString &blockID, const QString &recordingID);
-    void setMessage(const QString &message);
+    void setMessage(const QString &message, bool error = false);
+    void setLastDeletion(std::optional<DeletedTake> deletion);
     void setBusy(bool busy);
     void setPendingTake(std::optional<Take> take);
     void setProjectName(const QString &name);
@@ -170,12 +206,14 @@ private:
     QString m_selectedBlockID;
     QString m_selectedRecordingID;
     QString m_message;
+    bool m_messageIsError = false;
     bool m_busy = false;
     std::optional<Take> m_pendingTake;
     QString m_projectName;
 
     QHash<QString, BlockFacts> m_blockFacts; // by block id
     QHash<QString, TakeIndex> m_takeIndex;   // by recording id
+    std::optional<DeletedTake> m_lastDeletion;
 };
 
 } // namespace tarnwick

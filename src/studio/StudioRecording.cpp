@@ -53,7 +53,7 @@ void Studio::record(const ScriptBlock &block, const VoiceSegment &segment)
             return;
         case MicrophoneAccess::Status::restricted:
         case MicrophoneAccess::Status::denied:
-            self->setMessage(u"Разрешите микрофон в Системных настройках"_s);
+            self->setMessage(u"Разрешите микрофон в Системных настройках"_s, true);
             self->setBusy(false);
             return;
         case MicrophoneAccess::Status::notDetermined:
@@ -67,7 +67,7 @@ void Studio::record(const ScriptBlock &block, const VoiceSegment &segment)
                         if (granted) {
                             self->continueRecording(take, store);
                         } else {
-                            self->setMessage(u"Разрешите микрофон в Системных настройках"_s);
+                            self->setMessage(u"Разрешите микрофон в Системных настройках"_s, true);
                             self->setBusy(false);
                         }
                     },
@@ -121,7 +121,7 @@ void Studio::cancelRecording()
 void Studio::onRecordingError(const QString &text)
 {
     stopRecording();
-    setMessage(text + u". "_s + m_message);
+    setMessage(text + u". "_s + m_message, true);
 }
 
 } // namespace tarnwick

@@ -85,7 +85,7 @@ void Studio::splitIntoSentences(const ScriptBlock &block)
     if (position == m_blocks.cend())
         return;
     if (block.voiceMarkerIssue()) {
-        setMessage(u"Блок "_s + block.number + u": сначала исправьте разметку [voice:...]"_s);
+        setMessage(u"Блок "_s + block.number + u": сначала исправьте разметку [voice:...]"_s, true);
         return;
     }
 

@@ -44,8 +44,10 @@ void Studio::deleteTake(const Take &take)
         return;
     m_audio->stopPlayback();
 
+    const qsizetype position = found - m_takes.cbegin();
+    const Take deleted = *found;
     QList<Take> remaining = m_takes;
-    remaining.removeAt(found - m_takes.cbegin());
+    remaining.removeAt(position);
     const bool stillChosen = std::any_of(remaining.cbegin(), remaining.cend(), [&](const Take &other) {
         return other.blockID == take.blockID && other.selected;
     });
@@ -60,9 +62,43 @@ void Studio::deleteTake(const Take &take)
         const QString location = m_store->audioURL(take);
         m_store->saveManifest(remaining);
         setTakes(std::move(remaining));
-        if (files::exists(location))
-            m_services.trash->moveToTrash(location);
+        // Undo is offered even when the trash refuses: the file then stays where it was.
+        setLastDeletion(DeletedTake{deleted, position, {}});
+        if (files::exists(location)) {
+            const QString trashed = m_services.trash->moveToTrash(location);
+            m_lastDeletion->trashedPath = trashed;
+        }
         setMessage(u"Дубль перемещён в Корзину"_s);
+    });
+}
+
+void Studio::undoDelete()
+{
+    if (locked() || !m_store || !m_lastDeletion)
+        return;
+    const DeletedTake deleted = *m_lastDeletion;
+    attempt([&] {
+        const QString location = m_store->audioURL(deleted.take);
+        // The file may also have been put back by hand, from the file manager.
+        const bool inRecordings = files::exists(location);
+        if (!inRecordings && (deleted.trashedPath.isEmpty() || !files::exists(deleted.trashedPath))) {
+            setLastDeletion(std::nullopt);
+            throw StudioError(u"Файла «"_s + deleted.take.fileName
+                              + u"» больше нет в Корзине: дубль не восстановить"_s);
+        }
+        QList<Take> restored = m_takes;
+        for (Take &other : restored) {
+            if (deleted.take.selected && other.blockID == deleted.take.blockID)
+                other.selected = false; // the mark handed on at the delete comes back
+        }
+        restored.insert(std::min(deleted.position, restored.size()), deleted.take);
+        // The file first: a failed manifest save then leaves it in Recordings, and a second
+        // undo finds it there.
+        if (!inRecordings)
+            m_services.trash->restore(deleted.trashedPath, location);
+        m_store->saveManifest(restored);
+        setTakes(std::move(restored));
+        setMessage(u"Дубль восстановлен"_s);
     });
 }
 
@@ -161,10 +197,13 @@ std::optional<Take> Studio::selectedTake(const QString &recordingID) const
 
 qsizetype Studio::doneCount() const
 {
-    return std::count_if(m_blocks.cbegin(), m_blocks.cend(), [this](const ScriptBlock &block) {
-        const QString text = status(block);
-        return text == u"Утверждено" || text == u"Озвучено";
-    });
+    return std::count_if(m_blocks.cbegin(), m_blocks.cend(), [this](const ScriptBlock &block) { return isDone(block); });
+}
+
+bool Studio::isDone(const ScriptBlock &block) const
+{
+    const QString text = status(block);
+    return text == u"Утверждено" || text == u"Озвучено";
 }
 
 } // namespace tarnwick

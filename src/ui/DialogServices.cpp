@@ -2,7 +2,9 @@
 
 #include "core/ScriptBlock.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -10,17 +12,46 @@ using namespace Qt::StringLiterals;
 
 namespace tarnwick {
 
+namespace {
+
+const QString projectFolderKey = u"chooser:projectFolder"_s;
+const QString scenarioFolderKey = u"chooser:scenarioFolder"_s;
+
+} // namespace
+
+QtFileChooser::QtFileChooser(QString dataFolder, std::unique_ptr<UserDefaults> defaults)
+    : m_dataFolder(std::move(dataFolder))
+    , m_defaults(std::move(defaults))
+{
+}
+
+QString QtFileChooser::startFolder(const QString &key) const
+{
+    for (const QString &folder : {m_defaults->text(key).value_or(QString()), m_dataFolder}) {
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            return folder;
+    }
+    return QDir::homePath();
+}
+
 std::optional<QString> QtFileChooser::chooseFolder(const QString &prompt)
 {
-    const QString folder = QFileDialog::getExistingDirectory(parent, prompt);
-    return folder.isEmpty() ? std::nullopt : std::optional(folder);
+    const QString folder = QFileDialog::getExistingDirectory(parent, prompt, startFolder(projectFolderKey));
+    if (folder.isEmpty())
+        return std::nullopt;
+    // Next time the chooser shows the chosen project among its neighbours.
+    m_defaults->setText(projectFolderKey, QFileInfo(folder).absolutePath());
+    return folder;
 }
 
 std::optional<QString> QtFileChooser::chooseScenarioFile(const QString &prompt)
 {
-    const QString file =
-        QFileDialog::getOpenFileName(parent, prompt, {}, u"Сценарий (*.json *.xlsx)"_s);
-    return file.isEmpty() ? std::nullopt : std::optional(file);
+    const QString file = QFileDialog::getOpenFileName(parent, prompt, startFolder(scenarioFolderKey),
+                                                      u"Сценарий (*.json *.xlsx)"_s);
+    if (file.isEmpty())
+        return std::nullopt;
+    m_defaults->setText(scenarioFolderKey, QFileInfo(file).absolutePath());
+    return file;
 }
 
 void QtModalAlert::show(const QString &title, const QString &text)

@@ -11,14 +11,23 @@ namespace tarnwick {
 
 struct ScriptBlock;
 
-/// Modal choosers over QFileDialog, parented to the main window once it exists.
+/// Modal choosers over QFileDialog, parented to the main window once it exists. They open in the
+/// data folder, then where the user last chose something (kept in `defaults`).
 class QtFileChooser final : public FileChooser
 {
 public:
+    QtFileChooser(QString dataFolder, std::unique_ptr<UserDefaults> defaults);
+
     std::optional<QString> chooseFolder(const QString &prompt) override;
     std::optional<QString> chooseScenarioFile(const QString &prompt) override;
 
     QPointer<QWidget> parent;
+
+private:
+    QString startFolder(const QString &key) const;
+
+    QString m_dataFolder;
+    std::unique_ptr<UserDefaults> m_defaults;
 };
 
 /// A warning box with one button.

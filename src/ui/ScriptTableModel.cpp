@@ -220,11 +220,23 @@ void ScriptFilterModel::setShowVideoColumns(bool show)
     invalidateColumnsFilter();
 }
 
+void ScriptFilterModel::setStatusFilter(StatusFilter filter)
+{
+    if (filter == m_statusFilter)
+        return;
+    m_statusFilter = filter;
+    invalidateRowsFilter();
+}
+
 bool ScriptFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex &) const
 {
+    const ScriptBlock &block = m_source.block(sourceRow);
+    if (m_statusFilter == StatusFilter::needsRecording && !m_source.studio().needsRecording(block))
+        return false;
+    if (m_statusFilter == StatusFilter::done && !m_source.studio().isDone(block))
+        return false;
     if (m_search.isEmpty())
         return true;
-    const ScriptBlock &block = m_source.block(sourceRow);
     return block.number.contains(m_search, Qt::CaseInsensitive)
            || block.russian.contains(m_search, Qt::CaseInsensitive)
            || block.english.contains(m_search, Qt::CaseInsensitive);

@@ -71,7 +71,11 @@ class ScriptFilterModel final : public QSortFilterProxyModel
 public:
     explicit ScriptFilterModel(ScriptTableModel &source, QObject *parent = nullptr);
 
+    /// Which blocks the status filter beside the search lets through.
+    enum class StatusFilter { all, needsRecording, done };
+
     void setSearch(const QString &search);
+    void setStatusFilter(StatusFilter filter);
     void setShowVideoColumns(bool show);
     bool showVideoColumns() const { return m_showVideoColumns; }
 
@@ -82,6 +86,7 @@ protected:
 private:
     ScriptTableModel &m_source;
     QString m_search;
+    StatusFilter m_statusFilter = StatusFilter::all;
     bool m_showVideoColumns = false;
 };
 

@@ -4,6 +4,7 @@
 #include "ui/AudioCell.h"
 #include "ui/CellText.h"
 #include "ui/LevelBar.h"
+#include "ui/MessageLabel.h"
 #include "ui/ScriptCellDelegate.h"
 #include "ui/ScriptTableModel.h"
 #include "ui/Symbols.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -22,6 +24,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QTableView>
 #include <QUrl>
@@ -74,6 +77,9 @@ QPushButton *button(const QString &icon, const QString &title, const QString &na
     auto *result = new QPushButton(symbol(icon), title, parent);
     result->setObjectName(name);
     result->setAutoDefault(false);
+    // A click leaves the focus in the table, where the speaker's keys work, and a dialog the
+    // button opens gives it back there.
+    result->setFocusPolicy(Qt::TabFocus);
     return result;
 }
 
@@ -146,7 +152,7 @@ StudioView::StudioView(Studio &studio, ViewSettings &settings, QWidget *parent)
     , m_studio(studio)
     , m_settings(settings)
 {
-    openFolder = [](const QString &folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
+    openFolder = [](const QString &folder) { return QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
     setWindowTitle(u"Tarnwick"_s);
     setObjectName(u"studio"_s);
 
@@ -172,21 +178,23 @@ StudioView::StudioView(Studio &studio, ViewSettings &settings, QWidget *parent)
 
     setUpTable();
     setUpKeys();
+    setUpRecordingMenu();
     resize(1320, 760);
     restoreLayout();
 
-    connect(&studio, &Studio::projectNameChanged, this, [this] {
-        m_projectName->setText(m_studio.projectName());
-        m_projectName->setToolTip(m_studio.projectName());
-    });
-    m_projectName->setText(studio.projectName());
-    m_projectName->setToolTip(studio.projectName());
+    for (auto signal : {&Studio::projectNameChanged, &Studio::blocksChanged})
+        connect(&studio, signal, this, &StudioView::showTitle);
+    showTitle();
     for (auto signal : {&Studio::blocksChanged, &Studio::takesChanged})
         connect(&studio, signal, this, &StudioView::showProgress);
-    connect(&studio, &Studio::messageChanged, this, [this] { m_message->setText(m_studio.message()); });
-    m_message->setText(studio.message());
+    connect(&studio, &Studio::messageChanged, this, &StudioView::showMessage);
+    showMessage();
+    for (auto signal : {&Studio::selectedBlockIDChanged, &Studio::blocksChanged})
+        connect(&studio, signal, this, &StudioView::showVoiceNote);
+    showVoiceNote();
     for (auto signal : {&Studio::pendingTakeChanged, &Studio::audioStateChanged, &Studio::selectedBlockIDChanged,
-                        &Studio::lockedChanged, &Studio::blocksChanged})
+                        &Studio::lockedChanged, &Studio::blocksChanged, &Studio::messageChanged,
+                        &Studio::canUndoDeleteChanged})
         connect(&studio, signal, this, &StudioView::showStatusBar);
     connect(&studio, &Studio::selectedBlockIDChanged, this, &StudioView::syncSelection);
     connect(&studio, &Studio::lockedChanged, m_table->viewport(), [this] {
@@ -195,7 +203,11 @@ StudioView::StudioView(Studio &studio, ViewSettings &settings, QWidget *parent)
     });
     showProgress();
     showStatusBar();
+    if (m_studio.store())
+        m_scrollRoot = m_studio.store()->root();
     syncSelection();
+    // Keys act on the table from the start: Space plays, not types into the search.
+    m_table->setFocus();
 }
 
 StudioView::~StudioView() = default;
@@ -228,7 +240,12 @@ QWidget *StudioView::makeHeader()
     lines->addWidget(m_projectName);
     lines->addWidget(m_progress);
     row->addWidget(title, 1);
-    row->addStretch(1);
+    // The director's note for the chosen block, above the lines the speaker reads.
+    m_voiceNote = new MessageLabel(header);
+    m_voiceNote->setObjectName(u"voiceNote"_s);
+    m_voiceNote->setForegroundRole(QPalette::PlaceholderText);
+    m_voiceNote->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    row->addWidget(m_voiceNote, 1);
 
     m_search = new QLineEdit(header);
     m_search->setObjectName(u"search"_s);
@@ -236,12 +253,22 @@ QWidget *StudioView::makeHeader()
     m_search->setPlaceholderText(u"Поиск в сценарии"_s);
     m_search->setClearButtonEnabled(true);
     row->addWidget(m_search);
+    // Return in the search hands the keys back to the table.
+    connect(m_search, &QLineEdit::returnPressed, this, [this] { m_table->setFocus(); });
+    m_statusFilter = new QComboBox(header);
+    m_statusFilter->setObjectName(u"statusFilter"_s);
+    m_statusFilter->setFocusPolicy(Qt::TabFocus);
+    // In the order of the filter's values.
+    m_statusFilter->addItems({u"Все блоки"_s, u"Нужно записать"_s, u"Готово"_s});
+    m_statusFilter->setToolTip(u"Какие блоки показывать"_s);
+    connect(m_statusFilter, &QComboBox::activated, this, [this] {
+        m_filter->setStatusFilter(static_cast<ScriptFilterModel::StatusFilter>(m_statusFilter->currentIndex()));
+        m_table->setFocus();
+    });
+    row->addWidget(m_statusFilter);
 
     QPushButton *show = button(u"folder"_s, u"Показать проект"_s, u"showProject"_s, header);
-    connect(show, &QPushButton::clicked, this, [this] {
-        if (m_studio.store())
-            openFolder(m_studio.store()->root());
-    });
+    connect(show, &QPushButton::clicked, this, [this] { m_studio.showProject(openFolder); });
     row->addWidget(show);
 
     QPushButton *editing = button(u"film"_s, u"Монтаж"_s, u"videoColumns"_s, header);
@@ -276,12 +303,21 @@ QWidget *StudioView::makeStatusBar()
     m_dot = new StatusDot(bar);
     m_dot->setObjectName(u"statusDot"_s);
     row->addWidget(m_dot);
-    m_message = new QLabel(bar);
+    m_message = new MessageLabel(bar);
     m_message->setObjectName(u"message"_s);
     QFont callout = m_message->font();
     callout.setWeight(QFont::Medium);
     m_message->setFont(callout);
-    row->addWidget(m_message);
+    m_message->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    row->addWidget(m_message, 1);
+    m_undoDelete = button(QString(), u"Вернуть дубль"_s, u"undoDelete"_s, bar);
+    m_undoDelete->setFlat(true);
+    connect(m_undoDelete, &QPushButton::clicked, this, [this] { m_studio.undoDelete(); });
+    row->addWidget(m_undoDelete);
+    m_hiddenRecording = new QLabel(bar);
+    m_hiddenRecording->setObjectName(u"hiddenRecording"_s);
+    m_hiddenRecording->setStyleSheet(u"color: #ff3b30; font-weight: 600;"_s);
+    row->addWidget(m_hiddenRecording);
     m_level = new LiveLevelBar(m_studio.audio(), bar);
     m_level->setObjectName(u"liveLevel"_s);
     row->addWidget(m_level);
@@ -296,9 +332,9 @@ QWidget *StudioView::makeStatusBar()
             m_clipping->show();
     });
     connect(&audio, &AudioController::recordingChanged, m_clipping, [this] { m_clipping->hide(); });
-    row->addStretch(1);
 
     auto *format = new QLabel(u"WAV · mono · 48 kHz"_s, bar);
+    format->setObjectName(u"format"_s);
     QFont caption = format->font();
     caption.setPointSizeF(caption.pointSizeF() * 0.9);
     format->setFont(caption);
@@ -349,6 +385,7 @@ void StudioView::setUpTable()
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    // The last column is stretched by hand (fitLastColumn), so it keeps its minimum width.
     m_table->horizontalHeader()->setStretchLastSection(false);
     m_table->horizontalHeader()->setMinimumSectionSize(38);
     for (int column = 0; column < m_filter->columnCount(); ++column)
@@ -362,6 +399,10 @@ void StudioView::setUpTable()
     connect(&m_liveCellsTimer, &QTimer::timeout, this, &StudioView::placeLiveCells);
 
     connect(m_table->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
+        if (m_fittingColumns)
+            return;
+        if (column != m_filter->columnCount() - 1)
+            fitLastColumn();
         // The filter only drops the last columns, so view and model columns agree.
         const ColumnWidths widths = widthsOf(column);
         const int bounded = std::max(widths.minimum, widths.maximum > 0 ? std::min(size, widths.maximum) : size);
@@ -385,6 +426,12 @@ void StudioView::setUpTable()
             });
     const auto rowsMoved = [this] {
         m_rowsMoving = false;
+        if (m_studio.store() && m_studio.store()->root() != m_scrollRoot) {
+            rememberScroll(); // the project that was open keeps its place
+            m_scrollRoot = m_studio.store()->root();
+            m_restoreScroll = true;
+        }
+        showStatusBar(); // a recorded block may have been hidden or shown
         m_resizeTimer.start();
         m_liveCellsTimer.start();
         syncSelection();
@@ -394,6 +441,11 @@ void StudioView::setUpTable()
     connect(m_filter, &QAbstractItemModel::rowsInserted, this, rowsMoved);
     connect(m_filter, &QAbstractItemModel::rowsRemoved, this, rowsMoved);
     connect(m_search, &QLineEdit::textChanged, m_filter, &ScriptFilterModel::setSearch);
+    connect(m_table->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        if (!m_rowsMoving && !m_restoreScroll)
+            m_scrollValue = value;
+    });
+    m_table->viewport()->installEventFilter(this);
     connect(&m_settings, &ViewSettings::scriptTextLineLimitChanged, this, [this] {
         m_delegate->setLineLimit(m_settings.scriptTextLineLimit());
         placeLiveCells();
@@ -465,6 +517,78 @@ void StudioView::setUpKeys()
     bind(m_table, QKeySequence(Qt::Key_Space), Qt::WidgetShortcut, [this] { togglePlaybackOfSelection(); });
 }
 
+QAction *StudioView::addCommand(QMenu *menu,
+                                const QString &title,
+                                const QKeySequence &keys,
+                                std::function<void()> handler)
+{
+    QAction *action = menu->addAction(title, this, std::move(handler));
+    action->setShortcut(keys);
+    action->setToolTip(title + u" ("_s + keys.toString(QKeySequence::NativeText) + u')');
+    return action;
+}
+
+void StudioView::setUpRecordingMenu()
+{
+    QMenu *menu = menuBar()->addMenu(u"Запись"_s);
+    menu->setToolTipsVisible(true);
+    m_recordNextAction = addCommand(menu, u"Сохранить и записать следующую реплику"_s, QKeySequence(u"Ctrl+Return"_s),
+                                    [this] { m_studio.saveAndRecordNext(); });
+    m_nextBlockAction = addCommand(menu, u"Следующий блок для записи"_s, QKeySequence(u"Ctrl+Down"_s),
+                                   [this] { m_studio.selectNextBlockToRecord(); });
+    menu->addSeparator();
+    m_undoAction = addCommand(menu, u"Вернуть удалённый дубль"_s, QKeySequence::Undo, [this] { m_studio.undoDelete(); });
+    m_undoDelete->setToolTip(m_undoAction->toolTip());
+}
+
+void StudioView::scrollIntoMiddle(const QModelIndex &index)
+{
+    // The speaker reads the chosen row: it stays away from the edges, and a row already in the
+    // middle third does not move.
+    const QRect row = m_table->visualRect(index);
+    const int height = m_table->viewport()->height();
+    if (!row.isValid() || (row.top() >= height / 3 && row.bottom() <= height * 2 / 3))
+        return;
+    if (row.height() <= height / 3) {
+        m_table->scrollTo(index, QAbstractItemView::PositionAtCenter);
+        return;
+    }
+    // A row taller than the third starts a little below the top edge.
+    QScrollBar *bar = m_table->verticalScrollBar();
+    bar->setValue(bar->value() + row.top() - height / 6);
+}
+
+void StudioView::fitLastColumn()
+{
+    // The last column takes what the others leave, down to its own minimum.
+    const int last = m_filter->columnCount() - 1;
+    int others = 0;
+    for (int column = 0; column < last; ++column)
+        others += m_table->columnWidth(column);
+    const int width = std::max(widthsOf(last).minimum, m_table->viewport()->width() - others);
+    if (width == m_table->columnWidth(last))
+        return;
+    m_fittingColumns = true;
+    m_table->setColumnWidth(last, width);
+    m_fittingColumns = false;
+    m_resizeTimer.start();
+}
+
+bool StudioView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_table->viewport()) {
+        if (event->type() == QEvent::Resize) {
+            fitLastColumn();
+            m_resizeTimer.start();
+        }
+        else if (event->type() == QEvent::MouseButtonPress)
+            m_pointerDown = true;
+        else if (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::ContextMenu)
+            m_pointerDown = false; // a menu takes the release
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void StudioView::selectNeighbour(int step)
 {
     const int sourceRow = m_model->rowOf(m_studio.selectedBlockID());
@@ -474,7 +598,6 @@ void StudioView::selectNeighbour(int step)
     if (!next.isValid())
         return;
     m_studio.selectBlock(next.data(ScriptTableModel::BlockIDRole).toString());
-    m_table->scrollTo(next);
 }
 
 void StudioView::togglePlaybackOfSelection()
@@ -517,10 +640,39 @@ void StudioView::showProgress()
                         + QString::number(m_studio.blocks().size()) + u" блоков озвучено"_s);
 }
 
+void StudioView::showTitle()
+{
+    m_projectName->setText(m_studio.projectName());
+    // The folder is shown nowhere else; the title's tooltip names it.
+    m_projectName->setToolTip(m_studio.store() ? m_studio.store()->root() : m_studio.projectName());
+}
+
+void StudioView::showMessage()
+{
+    m_message->setFullText(m_studio.message());
+    m_message->setStyleSheet(m_studio.messageIsError() ? u"color: #d70015;"_s : QString());
+}
+
+void StudioView::showVoiceNote()
+{
+    const std::optional<ScriptBlock> block = m_studio.selectedBlock();
+    const QString note = block && block->voiceNote ? block->voiceNote->trimmed() : QString();
+    m_voiceNote->setFullText(note.isEmpty() ? QString() : u"Заметка к блоку "_s + block->number + u": "_s + note);
+}
+
 void StudioView::showStatusBar()
 {
     const bool recording = m_studio.recording();
-    static_cast<StatusDot *>(m_dot)->setRed(recording);
+    static_cast<StatusDot *>(m_dot)->setRed(recording || m_studio.messageIsError());
+    m_undoDelete->setVisible(m_studio.canUndoDelete());
+    m_undoAction->setEnabled(m_studio.canUndoDelete());
+    // With the recorded block's row hidden by the search, the status bar names it.
+    const std::optional<ScriptBlock> recorded =
+        recording && m_studio.pendingTake() ? m_studio.blockOfRecording(m_studio.pendingTake()->blockID) : std::nullopt;
+    const bool hidden =
+        recorded && !m_filter->mapFromSource(m_model->index(m_model->rowOf(recorded->id), 0)).isValid();
+    m_hiddenRecording->setText(hidden ? u"Идёт запись блока "_s + recorded->number + u" (скрыт поиском)"_s : QString());
+    m_hiddenRecording->setVisible(hidden);
     m_level->setVisible(recording);
     const bool pending = m_studio.pendingTake().has_value();
     m_cancel->setVisible(pending);
@@ -531,6 +683,8 @@ void StudioView::showStatusBar()
     m_record->setEnabled(!m_studio.locked() && selected && !selected->voiceMarkerIssue());
     m_openProject->setEnabled(!m_studio.locked());
     m_import->setEnabled(!m_studio.locked());
+    m_nextBlockAction->setEnabled(!m_studio.locked());
+    m_recordNextAction->setEnabled(recording || (!m_studio.locked() && m_record->isEnabled()));
 }
 
 void StudioView::syncSelection()
@@ -546,6 +700,9 @@ void StudioView::syncSelection()
         m_table->selectionModel()->clearSelection();
     }
     m_syncing = false;
+    if (index.isValid() && m_studio.selectedBlockID() != m_syncedBlockID && !m_pointerDown)
+        scrollIntoMiddle(index);
+    m_syncedBlockID = m_studio.selectedBlockID();
     m_liveCellsTimer.start();
 }
 
@@ -598,6 +755,20 @@ void StudioView::placeLiveCells()
 void StudioView::resizeRows()
 {
     m_table->resizeRowsToContents();
+    // The place in a project comes back once its rows have their heights in the shown window.
+    if (m_restoreScroll && isVisible() && !m_scrollRoot.isEmpty()) {
+        m_restoreScroll = false;
+        // Without a kept place the view stays where the chosen row put it.
+        if (const std::optional<QString> kept = m_settings.defaults().text(u"scroll:"_s + m_scrollRoot))
+            m_table->verticalScrollBar()->setValue(kept->toInt());
+        m_scrollValue = m_table->verticalScrollBar()->value();
+    }
+}
+
+void StudioView::rememberScroll()
+{
+    if (!m_scrollRoot.isEmpty() && !m_restoreScroll)
+        m_settings.defaults().setText(u"scroll:"_s + m_scrollRoot, QString::number(m_scrollValue));
 }
 
 void StudioView::restoreLayout()
@@ -623,6 +794,7 @@ void StudioView::saveLayout()
     for (int column = 0; column < m_filter->columnCount(); ++column)
         widths.append(QString::number(m_table->columnWidth(column)));
     defaults.setText(u"columnWidths"_s, widths.join(u','));
+    rememberScroll();
 }
 
 void StudioView::closeEvent(QCloseEvent *event)

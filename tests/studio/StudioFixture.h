@@ -36,14 +36,21 @@ public:
         : m_folder(std::move(folder))
     {
     }
-    void moveToTrash(const QString &path) override
+    QString moveToTrash(const QString &path) override
     {
         if (fails)
             throw StudioError(u"Корзина недоступна"_qs);
         QDir().mkpath(m_folder);
-        if (!QFile::rename(path, m_folder + u'/' + QFileInfo(path).fileName()))
+        const QString trashed = m_folder + u'/' + QFileInfo(path).fileName();
+        if (!QFile::rename(path, trashed))
             throw StudioError(u"не переместить"_qs);
         moved.append(QFileInfo(path).fileName());
+        return trashed;
+    }
+    void restore(const QString &trashedPath, const QString &destination) override
+    {
+        if (!QFile::rename(trashedPath, destination))
+            throw StudioError(u"не вернуть"_qs);
     }
 
     bool fails = false;

@@ -64,7 +64,10 @@ protected:
         m_viewDefaults = std::make_unique<MemoryDefaults>(m_defaults);
         m_settings = std::make_unique<ViewSettings>(*m_viewDefaults);
         m_view = std::make_unique<StudioView>(*m_studio, *m_settings);
-        m_view->openFolder = [this](const QString &folder) { m_openedFolders.append(folder); };
+        m_view->openFolder = [this](const QString &folder) {
+            m_openedFolders.append(folder);
+            return true;
+        };
         m_view->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(m_view.get()));
         settle();
@@ -345,7 +348,7 @@ TEST_F(StudioViewTest, AFailedSaveOffersARetryAndCancelDiscardsTheTake)
     click(widget(u"save"_s)); // the device wrote nothing
     EXPECT_EQ(m_studio->message(), u"Ошибка: Аудиофайл не создан. Отмените этот дубль и проверьте микрофон"_s);
     EXPECT_EQ(widget(u"save"_s)->text(), u"Повторить сохранение"_s);
-    EXPECT_FALSE(widget<QWidget>(u"statusDot"_s)->property("red").toBool());
+    EXPECT_TRUE(widget<QWidget>(u"statusDot"_s)->property("red").toBool()); // not recording, but an error
     EXPECT_FALSE(visible(u"liveLevel"_s));
 
     click(widget(u"cancel"_s));
