@@ -3,10 +3,13 @@ set(CPACK_PACKAGE_NAME tarnwick)
 set(CPACK_PACKAGE_VENDOR Tarnwick)
 set(CPACK_PACKAGE_CONTACT "Tarnwick developers <developers@tarnwick.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "studio for recording the voice-over of a scripted video")
-set(CPACK_PACKAGE_DESCRIPTION "Tarnwick shows a video's scenario as a table of blocks, records takes of each \
-block or segment from the microphone as 24-bit 48 kHz WAV files, plays them back and keeps the chosen take \
-of each. A take is written to disk as it is recorded and survives a crash. The window and its messages are \
-in Russian; tarnwick-cli runs the same rules from a terminal.")
+# One line each as the package shows it: Debian wants at most 80 columns.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+    "Tarnwick shows a video's scenario as a table of blocks, records takes of each"
+    "block or segment from the microphone as 24-bit 48 kHz WAV files, plays them"
+    "back and keeps the chosen take of each. A take is written to disk as it is"
+    "recorded and survives a crash. The window and its messages are in Russian;"
+    "tarnwick-cli runs the same rules from a terminal.")
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The default preset keeps debug info for development; the package does without it.

@@ -5,14 +5,22 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <cstring>
+
 using namespace Qt::StringLiterals;
 
 int main(int argc, char **argv)
 {
+    // Answered before Qt looks for a display, so it works from any terminal.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("tarnwick " TARNWICK_VERSION);
+        return 0;
+    }
     QApplication application(argc, argv);
     QApplication::setOrganizationName(u"Tarnwick"_s);
     QApplication::setApplicationName(u"Tarnwick"_s);
-    QApplication::setDesktopFileName(u"tarnwick"_s);
+    QApplication::setDesktopFileName(u"org.tarnwick.tarnwick"_s);
 
     tarnwick::AppDelegate delegate;
     tarnwick::TarnwickApp app(delegate);

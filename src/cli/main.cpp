@@ -42,7 +42,8 @@ const auto usage = u"Использование:\n"
                    "  tarnwick-cli split ПАПКА --block НОМЕР [--yes]\n"
                    "                                 разбить блок на предложения; с --yes его дубли\n"
                    "                                 уходят в Корзину\n"
-                   "  tarnwick-cli --help            показать эту справку\n"_s;
+                   "  tarnwick-cli --help            показать эту справку\n"
+                   "  tarnwick-cli --version         показать версию\n"_s;
 
 class UsageError
 {
@@ -327,6 +328,10 @@ int run(const QStringList &arguments)
 {
     if (arguments.size() == 1 && (arguments[0] == u"--help" || arguments[0] == u"-h")) {
         write(stdout, usage);
+        return 0;
+    }
+    if (arguments.size() == 1 && arguments[0] == u"--version") {
+        write(stdout, u"tarnwick-cli " TARNWICK_VERSION "\n"_s);
         return 0;
     }
     const QString command = arguments.value(0);
