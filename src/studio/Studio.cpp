@@ -126,7 +126,12 @@ bool Studio::attempt(const std::function<void()> &step)
 
 void Studio::report(const QString &description)
 {
-    setMessage(u"Ошибка: "_s + description);
+    setMessage(u"Ошибка: "_s + description, {Outcome::Result::failed, description});
+}
+
+void Studio::refuse(const QString &message)
+{
+    setMessage(message, {Outcome::Result::refused, message});
 }
 
 void Studio::openStart()
@@ -215,7 +220,7 @@ void Studio::selectSegment(const ScriptBlock &block, const VoiceSegment &segment
 bool Studio::prepareToQuit()
 {
     if (m_busy) {
-        setMessage(u"Дождитесь завершения операции"_s);
+        refuse(u"Дождитесь завершения операции"_s);
         return false;
     }
     if (m_pendingTake)
@@ -266,10 +271,11 @@ void Studio::setSelection(const QString &blockID, const QString &recordingID)
     }
 }
 
-void Studio::setMessage(const QString &message)
+void Studio::setMessage(const QString &message, Outcome outcome)
 {
     // Announced even when unchanged: the same outcome twice is still news to the user.
     m_message = message;
+    m_outcome = std::move(outcome);
     emit messageChanged();
 }
 
