@@ -38,7 +38,7 @@ TEST(TarnwickProgramTest, StartsOnAFreshDataFolderAndEndsOnSigterm)
     EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
 
     // The project was let go: the command line can open it.
-    const Run check = runProgram(QString::fromUtf8(TARNWICK_CLI_PATH), {u"check"_s, projects + u'/' + made.constFirst()},
+    const ProgramResult check = runProgram(QString::fromUtf8(TARNWICK_CLI_PATH), {u"check"_s, projects + u'/' + made.constFirst()},
                                  environment);
     EXPECT_EQ(check.exitCode, 0) << check.err.toStdString();
     // It left as a closed window does, remembering its size.

@@ -4,8 +4,6 @@
 
 #include <QCoreApplication>
 
-#include <cmath>
-#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -65,29 +63,6 @@ TEST_F(AudioControllerTest, StartRecordsIntoTheFileAndResetsTheMeter)
 }
 
 // --- metering -----------------------------------------------------------------------------------
-
-TEST_F(AudioControllerTest, LevelFollowsTheDecibelCurveWithinFloorAndCeiling)
-{
-    struct Reading
-    {
-        float decibels;
-        float level;
-    };
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float infinity = std::numeric_limits<float>::infinity();
-    const Reading readings[] = {
-        {0.0f, 1.0f},      {-28.0f, 0.1f},     {-14.0f, 0.316228f}, {-42.0f, 0.031623f},
-        {-43.0f, 0.03f},   {-60.0f, 0.03f},    {-160.0f, 0.03f},    {3.0f, 1.0f},
-        {-infinity, 0.03f}, {infinity, 1.0f},  {nan, 1.0f},
-    };
-    m_controller->start(u"/takes/one.wav"_s);
-    for (const Reading &reading : readings) {
-        SCOPED_TRACE(reading.decibels);
-        tick(reading.decibels);
-        EXPECT_NEAR(m_controller->level(), reading.level, 1e-5f);
-        EXPECT_EQ(m_controller->levelHistory().last(), m_controller->level());
-    }
-}
 
 // --- failures the device reports on its own -----------------------------------------------------
 

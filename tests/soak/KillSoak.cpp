@@ -41,7 +41,7 @@ int main(int argc, char *argv[])
 {
     const QCoreApplication application(argc, argv);
     const int runs = argc > 1 ? std::atoi(argv[1]) : 20;
-    std::mt19937 random(argc > 2 ? static_cast<unsigned>(std::atoi(argv[2])) : std::random_device()());
+    std::mt19937 dice(argc > 2 ? static_cast<unsigned>(std::atoi(argv[2])) : std::random_device()());
     QString whyNot;
     const std::unique_ptr<SoundServer> server = SoundServer::start(&whyNot);
     if (!server)
@@ -59,11 +59,11 @@ int main(int argc, char *argv[])
                                            {u"record"_s, store.root(), u"--block"_s, u"1"_s, u"--seconds"_s, u"3"_s,
                                             u"--device"_s, QLatin1StringView(SoundServer::microphoneID)},
                                            environment);
-        QThread::msleep(std::uniform_int_distribution<unsigned>(0, 4500)(random));
+        QThread::msleep(std::uniform_int_distribution<unsigned>(0, 4500)(dice));
         ::kill(static_cast<pid_t>(recorder->processId()), SIGKILL);
         recorder->waitForFinished();
 
-        const Run check = runProgram(QStringLiteral(TARNWICK_CLI_PATH), {u"check"_s, store.root()}, environment);
+        const ProgramResult check = runProgram(QStringLiteral(TARNWICK_CLI_PATH), {u"check"_s, store.root()}, environment);
         if (check.exitCode != 0)
             return fail(run, u"check failed: "_s + check.err);
         const QList<Take> takes = decodeManifest(readBytes(store.manifestFile()), store.manifestFile()).takes;

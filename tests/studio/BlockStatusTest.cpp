@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace Qt::StringLiterals;
 using namespace tarnwick;
 
@@ -24,7 +26,6 @@ TEST(BlockStatus, RulesApplyInOrder)
         {"recording beats approval", with([](auto &f) { f.recordingHere = f.marked = f.everySegmentChosen = true; }), {StatusKind::recording, {}}},
         {"every segment chosen", with([](auto &f) { f.marked = f.everySegmentChosen = f.anySegmentTake = true; }), {StatusKind::approved, {}}},
         {"some segment takes", with([](auto &f) { f.marked = f.anySegmentTake = true; }), {StatusKind::inProgress, {}}},
-        {"segment facts need markers", with([](auto &f) { f.everySegmentChosen = f.anySegmentTake = true; }), {StatusKind::notRecorded, {}}},
         {"whole-block chosen take", with([](auto &f) { f.marked = f.blockChosen = f.blockTake = true; }), {StatusKind::approved, {}}},
         {"whole-block takes", with([](auto &f) { f.blockTake = true; }), {StatusKind::hasTakes, {}}},
         {"chosen take beats the stored text", with([](auto &f) { f.blockChosen = true; f.voiceStatus = u"Нужно перезаписать"_s; }), {StatusKind::approved, {}}},
@@ -52,11 +53,9 @@ TEST(BlockStatus, TextDoneAndToneOfEachStatus)
         {{StatusKind::recording, {}}, u"Запись"_s, false, false, StatusTone::toDo},
         {{StatusKind::approved, {}}, u"Утверждено"_s, true, false, StatusTone::done},
         {{StatusKind::inProgress, {}}, u"В работе"_s, false, false, StatusTone::working},
-        {{StatusKind::hasTakes, {}}, u"Есть дубли"_s, false, false, StatusTone::working},
         {{StatusKind::notRecorded, {}}, u"Не записано"_s, false, true, StatusTone::toDo},
         {{StatusKind::stored, u"Озвучено"_s}, u"Озвучено"_s, true, false, StatusTone::done},
         {{StatusKind::stored, u"Проверить и обрезать"_s}, u"Проверить и обрезать"_s, false, false, StatusTone::working},
-        {{StatusKind::stored, u"Нужно записать"_s}, u"Нужно записать"_s, false, true, StatusTone::toDo},
         {{StatusKind::stored, u"Нужно перезаписать"_s}, u"Нужно перезаписать"_s, false, true, StatusTone::toDo},
         {{StatusKind::stored, u"озвучено"_s}, u"озвучено"_s, false, false, StatusTone::other},
     };

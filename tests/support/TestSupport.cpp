@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -173,13 +174,13 @@ std::unique_ptr<QProcess> startProgram(const QString &program, const QStringList
     return process;
 }
 
-Run finish(QProcess &process, int timeoutMs)
+ProgramResult finish(QProcess &process, int timeoutMs)
 {
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
         process.waitForFinished();
     }
-    return Run{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+    return ProgramResult{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
 }
 

@@ -87,7 +87,7 @@ struct Wav
 Wav readWav(const QString &path);
 
 /// A program run to its end: exit code (-1 after a crash or a hang), stdout and stderr.
-struct Run
+struct ProgramResult
 {
     int exitCode = -1;
     QString out;
@@ -97,8 +97,8 @@ struct Run
 /// The one way tests run other programs: started with no input, then waited for.
 std::unique_ptr<QProcess> startProgram(const QString &program, const QStringList &arguments,
                                        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
-Run finish(QProcess &process, int timeoutMs = 60000);
-inline Run runProgram(const QString &program, const QStringList &arguments,
+ProgramResult finish(QProcess &process, int timeoutMs = 60000);
+inline ProgramResult runProgram(const QString &program, const QStringList &arguments,
                       const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
 {
     return finish(*startProgram(program, arguments, environment));
