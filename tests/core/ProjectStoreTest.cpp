@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -95,6 +97,14 @@ TEST_F(ProjectStoreTest, LoadKeepsManifestOrderAndToleratesMissingAudio)
     store.saveManifest(takes);
     EXPECT_EQ(store.load().takes, takes);
     EXPECT_EQ(store.missingAudioCount(takes), 2);
+}
+
+TEST_F(ProjectStoreTest, AFifoInAFilesPlaceIsRefusedWithoutWaitingForAWriter)
+{
+    const ProjectStore store = makeProject();
+    ASSERT_TRUE(QFile::remove(store.manifestFile()));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(store.manifestFile()).constData(), 0600), 0);
+    EXPECT_THROW_MESSAGE(store.load(), u"Не удалось прочитать файл «"_s + store.manifestFile() + u"»: это не обычный файл"_s);
 }
 
 TEST_F(ProjectStoreTest, TakeListsWithRepeatedIDsOrFileNamesAreRefused)
