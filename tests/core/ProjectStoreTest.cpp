@@ -129,7 +129,8 @@ TEST_F(ProjectStoreTest, AudioURLRefusesNamesThatLeaveTheFolderOrAreNotWav)
 {
     const ProjectStore store = makeProject();
     for (const QString &name : {u"../x.wav"_s, u"sub/x.wav"_s, u"a\\b.wav"_s, u"take.wav.txt"_s, u""_s, u"."_s,
-                               u".."_s, u"/abs.wav"_s}) {
+                               u".."_s, u"/abs.wav"_s,
+                               u"a.wav"_s + QChar(0) + u".wav"_s}) { // the system would end the name at the NUL
         SCOPED_TRACE(name.toStdString());
         EXPECT_THROW_MESSAGE(store.audioURL(takeNamed(name)), u"Некорректное имя аудиофайла"_s);
     }
