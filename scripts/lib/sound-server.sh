@@ -1,7 +1,8 @@
 # shellcheck shell=sh
-# Sourced by scripts that record. A private PulseAudio server in a folder of the caller's, set up
-# as tests/support/SoundServer does: a null sink for playback and a microphone made from a second
-# null sink's monitor (Qt lists no monitors), kept awake by a stream of zeros.
+# A private PulseAudio server in a folder of the caller's: a null sink for playback and a
+# microphone made from a second null sink's monitor (Qt lists no monitors), kept awake by a
+# stream of zeros. A quiet microphone hears only the speakers. Sourced by scripts that record;
+# the tests run it as `sh sound-server.sh FOLDER`, which serves until its input closes.
 
 SOUND_SERVER_MICROPHONE_SINK=tarnwick_microphone_in
 SOUND_SERVER_PID=
@@ -16,6 +17,7 @@ load-module module-native-protocol-unix auth-anonymous=1 socket=$sound_folder/na
 load-module module-null-sink sink_name=tarnwick_speakers rate=48000 channels=1
 load-module module-null-sink sink_name=$SOUND_SERVER_MICROPHONE_SINK rate=48000 channels=1
 load-module module-remap-source source_name=tarnwick_microphone master=$SOUND_SERVER_MICROPHONE_SINK.monitor channels=1 channel_map=mono master_channel_map=mono
+load-module module-remap-source source_name=tarnwick_quiet_microphone master=tarnwick_speakers.monitor channels=1 channel_map=mono master_channel_map=mono
 set-default-sink tarnwick_speakers
 set-default-source tarnwick_microphone
 PA
@@ -34,9 +36,10 @@ PA
         fi
         sleep 0.1
     done
-    pacat --playback --latency-msec=20 --format=float32le --rate=48000 --channels=1 \
-        -d "$SOUND_SERVER_MICROPHONE_SINK" </dev/zero &
-    SOUND_SERVER_FEEDER_PID=$!
+    for sink in "$SOUND_SERVER_MICROPHONE_SINK" tarnwick_speakers; do
+        pacat --playback --latency-msec=20 --format=float32le --rate=48000 --channels=1 -d "$sink" </dev/zero &
+        SOUND_SERVER_FEEDER_PID="$SOUND_SERVER_FEEDER_PID $!"
+    done
     # A fresh null sink renders in blocks of about two seconds, and a capture opened meanwhile
     # lags that far for its whole life: wait until a short capture hears the microphone in real
     # time (0.3 s of 16-bit samples within 0.4 s).
@@ -67,3 +70,11 @@ sound_server_stop() {
     SOUND_SERVER_FEEDER_PID=
     SOUND_SERVER_PID=
 }
+
+if [ "${0##*/}" = sound-server.sh ] && [ $# -eq 1 ]; then
+    if sound_server_start "$1" >&2; then
+        echo "$PULSE_SERVER"
+        cat >/dev/null
+    fi
+    sound_server_stop
+fi

@@ -98,10 +98,10 @@ const ScriptBlock &blockNumbered(const Studio &studio, const QString &number)
     return *found;
 }
 
-/// A studio message that is a failure, as the one stderr line of the contract.
-[[noreturn]] void fail(const QString &message)
+/// A command that did not come to what was asked, as the one stderr line of the contract.
+[[noreturn]] void fail(const Outcome &outcome)
 {
-    throw StudioError(message.startsWith(u"Ошибка: ") ? message.mid(8) : message);
+    throw StudioError(outcome.error);
 }
 
 std::unique_ptr<Studio> openStudio(const QString &folder)
@@ -133,7 +133,7 @@ void status(const QString &folder)
     const std::unique_ptr<Studio> studio = openStudio(folder);
     QString text;
     for (const ScriptBlock &block : studio->blocks())
-        text += block.number + u'\t' + studio->status(block) + u'\n';
+        text += block.number + u'\t' + statusText(studio->status(block)) + u'\n';
     text += QString::number(studio->doneCount()) + u" из "_s + QString::number(studio->blocks().size())
           + u" блоков озвучено\n"_s;
     write(stdout, text);
@@ -261,14 +261,11 @@ int record(const RecordOptions &options)
 
     // The outcome is read from the studio, whichever way the loop ended. A take the device ended
     // is saved all the same; the line ahead of "Дубль сохранён" tells the speaker to listen to it.
-    const QString &message = studio->message();
-    const bool saved = message.endsWith(u"Дубль сохранён") && !message.startsWith(u"Ошибка: ");
-    if (saved && take && !studio->pendingTake()) {
-        write(stdout, message + u'\n' + studio->store()->audioURL(*take) + u'\n');
+    if (studio->outcome().result == Outcome::Result::done && take && !studio->pendingTake()) {
+        write(stdout, studio->message() + u'\n' + studio->store()->audioURL(*take) + u'\n');
         return 0;
     }
-    write(stderr, (message.startsWith(u"Ошибка: ") ? message : u"Ошибка: "_s + message) + u'\n');
-    return 1;
+    fail(studio->outcome());
 }
 
 int importScenario(const QStringList &arguments)
@@ -286,8 +283,8 @@ int importScenario(const QStringList &arguments)
     studio.importScenario();
     if (studio.busy())
         QCoreApplication::exec();
-    if (studio.message() != u"Создан отдельный проект. Папка доступна через «Показать проект»")
-        fail(studio.message());
+    if (studio.outcome().result != Outcome::Result::done || !studio.store())
+        fail(studio.outcome());
     write(stdout, studio.store()->root() + u'\n');
     return 0;
 }
@@ -306,12 +303,12 @@ int split(const QStringList &arguments)
         refused = count;
         return false;
     };
-    studio->splitIntoSentences(block);
-    if (refused)
+    const Outcome outcome = studio->splitIntoSentences(block);
+    if (outcome.result == Outcome::Result::cancelled && refused)
         throw StudioError(u"У блока "_s + block.number + u" есть дубли: "_s + QString::number(*refused)
                           + u". Чтобы переместить их в Корзину и разбить блок, добавьте --yes"_s);
-    if (!studio->message().startsWith(u"Блок "_s + block.number + u" разбит на реплики: "_s))
-        fail(studio->message());
+    if (outcome.result != Outcome::Result::done)
+        fail(outcome);
 
     QString text = studio->message() + u'\n';
     for (const ScriptBlock &b : studio->blocks()) {

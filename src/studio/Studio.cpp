@@ -131,7 +131,12 @@ bool Studio::attempt(const std::function<void()> &step)
 
 void Studio::report(const QString &description)
 {
-    setMessage(u"Ошибка: "_s + description, true);
+    setMessage(u"Ошибка: "_s + description, {Outcome::Result::failed, description});
+}
+
+void Studio::refuse(const QString &message)
+{
+    setMessage(message, {Outcome::Result::refused, message});
 }
 
 void Studio::openStart()
@@ -170,7 +175,7 @@ void Studio::open(const ProjectStore &store)
     setProjectName(projectTitle(QFileInfo(store.root()).fileName(), m_blocks.size()));
     m_services.defaults->setText(rememberedProjectKey(), store.root());
     const qsizetype missing = store.missingAudioCount(m_takes);
-    setMessage(projectOpenedMessage(missing), missing > 0);
+    setMessage(projectOpenedMessage(missing), {.warning = missing > 0});
 }
 
 void Studio::openProject()
@@ -233,7 +238,7 @@ void Studio::selectSegment(const ScriptBlock &block, const VoiceSegment &segment
 bool Studio::prepareToQuit()
 {
     if (m_busy) {
-        setMessage(u"Дождитесь завершения операции"_s, true);
+        refuse(u"Дождитесь завершения операции"_s);
         return false;
     }
     if (m_pendingTake)
@@ -290,11 +295,11 @@ void Studio::setSelection(const QString &blockID, const QString &recordingID)
         m_services.defaults->setText(rememberedSelectionKey(m_store->root()), blockID + u'\n' + recordingID);
 }
 
-void Studio::setMessage(const QString &message, bool error)
+void Studio::setMessage(const QString &message, Outcome outcome)
 {
     // Announced even when unchanged: the same outcome twice is still news to the user.
     m_message = message;
-    m_messageIsError = error;
+    m_outcome = std::move(outcome);
     emit messageChanged();
 }
 

@@ -5,6 +5,7 @@
 #include "core/ProjectStore.h"
 #include "core/ScriptBlock.h"
 #include "core/Take.h"
+#include "studio/BlockStatus.h"
 #include "studio/Services.h"
 
 #include <QHash>
@@ -17,6 +18,16 @@
 #include <optional>
 
 namespace tarnwick {
+
+/// What a command came to, for callers that act on it; `message` holds the same in words.
+struct Outcome
+{
+    enum class Result { done, cancelled, refused, failed };
+    Result result = Result::done;
+    QString error; // the description, for refused and failed
+    bool warning = false; // done, but with something the user must look at
+    bool operator==(const Outcome &) const = default;
+};
 
 /// The one object that owns the open project and carries out every user command. Views read
 /// its published state and call one operation per command. No command throws: every outcome
@@ -60,8 +71,14 @@ public:
     const QString &selectedBlockID() const { return m_selectedBlockID; }
     const QString &selectedRecordingID() const { return m_selectedRecordingID; }
     const QString &message() const { return m_message; }
-    /// The message reports a failure, not an outcome.
-    bool messageIsError() const { return m_messageIsError; }
+    /// What the last command that wrote `message` came to.
+    const Outcome &outcome() const { return m_outcome; }
+    /// The message reports a failure or a refusal, not an outcome the user asked for.
+    bool messageIsError() const
+    {
+        return m_outcome.warning || m_outcome.result == Outcome::Result::failed
+            || m_outcome.result == Outcome::Result::refused;
+    }
     bool busy() const { return m_busy; }
     const std::optional<Take> &pendingTake() const { return m_pendingTake; }
     const QString &projectName() const { return m_projectName; }
@@ -95,8 +112,8 @@ public:
     // --- recording ---
     void record(const ScriptBlock &block); // the block's next segment without a chosen take
     void record(const ScriptBlock &block, const VoiceSegment &segment);
-    void stopRecording(); // also the retry of a failed save
-    void cancelRecording();
+    Outcome stopRecording(); // also the retry of a failed save
+    Outcome cancelRecording();
     /// While a take records: saves it and at once records the next segment without a chosen
     /// take, in this block or the ones after it. With nothing pending: records the chosen block.
     void saveAndRecordNext();
@@ -110,17 +127,13 @@ public:
     void undoDelete();
 
     // --- status and take queries; answer even while locked ---
-    QString status(const ScriptBlock &block) const;
+    BlockStatus status(const ScriptBlock &block) const;
     bool hasTake(const QString &recordingID) const;
     bool hasSelectedTake(const QString &recordingID) const;
     QList<Take> takes(const QString &recordingID) const; // oldest first, manifest order on ties
     std::optional<Take> selectedTake(const QString &recordingID) const;
-    /// Blocks whose status is "Утверждено" or "Озвучено".
+    /// Blocks whose status counts as done.
     qsizetype doneCount() const;
-    /// "Утверждено" or "Озвучено".
-    bool isDone(const ScriptBlock &block) const;
-    /// Not done, markup sound, and not a take waiting to be trimmed on the timeline.
-    bool needsRecording(const ScriptBlock &block) const;
     /// The block a take with this recording id belongs to.
     std::optional<ScriptBlock> blockOfRecording(const QString &recordingID) const;
 
@@ -130,7 +143,7 @@ public:
     void importScenario();
     /// Rewrites the block's voice texts with one marker per sentence, after the takes of its
     /// current segments have gone to the trash (if `confirmTakeRemoval` agrees).
-    void splitIntoSentences(const ScriptBlock &block);
+    Outcome splitIntoSentences(const ScriptBlock &block);
 
     /// Saves a pending take before quitting; false keeps the application open.
     bool prepareToQuit();
@@ -187,7 +200,8 @@ private:
     void setBlocks(QList<ScriptBlock> blocks);
     void setTakes(QList<Take> takes);
     void setSelection(const QString &blockID, const QString &recordingID);
-    void setMessage(const QString &message, bool error = false);
+    void setMessage(const QString &message, Outcome outcome = {});
+    void refuse(const QString &message);
     void setLastDeletion(std::optional<DeletedTake> deletion);
     void setBusy(bool busy);
     void setPendingTake(std::optional<Take> take);
@@ -206,7 +220,7 @@ private:
     QString m_selectedBlockID;
     QString m_selectedRecordingID;
     QString m_message;
-    bool m_messageIsError = false;
+    Outcome m_outcome;
     bool m_busy = false;
     std::optional<Take> m_pendingTake;
     QString m_projectName;

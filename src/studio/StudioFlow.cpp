@@ -7,12 +7,6 @@ using namespace Qt::StringLiterals;
 
 namespace tarnwick {
 
-bool Studio::needsRecording(const ScriptBlock &block) const
-{
-    const QString text = status(block);
-    return !isDone(block) && text != u"Ошибка разметки" && text != u"Проверить и обрезать";
-}
-
 std::optional<ScriptBlock> Studio::blockOfRecording(const QString &recordingID) const
 {
     for (const ScriptBlock &block : m_blocks) {
@@ -50,7 +44,7 @@ std::optional<std::pair<ScriptBlock, VoiceSegment>> Studio::segmentAfter(const Q
     const auto from = std::find_if(m_blocks.cbegin(), m_blocks.cend(),
                                    [&](const ScriptBlock &block) { return block.id == current->id; });
     for (auto block = from + 1; block < m_blocks.cend(); ++block) {
-        if (!needsRecording(*block))
+        if (!awaitsTake(status(*block)))
             continue;
         if (const std::optional<VoiceSegment> segment = firstUnchosenSegment(*block))
             return std::pair(*block, *segment);
@@ -90,7 +84,7 @@ void Studio::selectNextBlockToRecord()
     const qsizetype from = selected == m_blocks.cend() ? -1 : selected - m_blocks.cbegin();
     for (qsizetype step = 1; step <= m_blocks.size(); ++step) {
         const ScriptBlock &block = m_blocks.at((from + step) % m_blocks.size());
-        if (!needsRecording(block))
+        if (!awaitsTake(status(block)))
             continue;
         const std::optional<VoiceSegment> segment = firstUnchosenSegment(block);
         setSelection(block.id, segment ? segment->id : m_blockFacts.value(block.id).segments.constFirst().id);

@@ -53,7 +53,7 @@ void Studio::record(const ScriptBlock &block, const VoiceSegment &segment)
             return;
         case MicrophoneAccess::Status::restricted:
         case MicrophoneAccess::Status::denied:
-            self->setMessage(u"Разрешите микрофон в Системных настройках"_s, true);
+            self->refuse(u"Разрешите микрофон в Системных настройках"_s);
             self->setBusy(false);
             return;
         case MicrophoneAccess::Status::notDetermined:
@@ -67,7 +67,7 @@ void Studio::record(const ScriptBlock &block, const VoiceSegment &segment)
                         if (granted) {
                             self->continueRecording(take, store);
                         } else {
-                            self->setMessage(u"Разрешите микрофон в Системных настройках"_s, true);
+                            self->refuse(u"Разрешите микрофон в Системных настройках"_s);
                             self->setBusy(false);
                         }
                     },
@@ -90,11 +90,11 @@ void Studio::continueRecording(const Take &take, const ProjectStore &store)
     setBusy(false);
 }
 
-void Studio::stopRecording()
+Outcome Studio::stopRecording()
 {
     m_audio->stopRecording();
     if (!m_pendingTake || !m_store)
-        return;
+        return {Outcome::Result::refused, {}};
     const Take take = *m_pendingTake;
     attempt([&] {
         if (!files::exists(m_store->audioURL(take)))
@@ -103,25 +103,30 @@ void Studio::stopRecording()
         setPendingTake(std::nullopt);
         setMessage(u"Дубль сохранён"_s);
     });
+    return m_outcome;
 }
 
-void Studio::cancelRecording()
+Outcome Studio::cancelRecording()
 {
     m_audio->stopRecording();
     if (!m_pendingTake || !m_store)
-        return;
+        return {Outcome::Result::refused, {}};
     const Take take = *m_pendingTake;
     attempt([&] {
         m_store->cancel(take);
         setPendingTake(std::nullopt);
-        setMessage(u"Запись отменена"_s);
+        setMessage(u"Запись отменена"_s, {Outcome::Result::cancelled, {}});
     });
+    return m_outcome;
 }
 
 void Studio::onRecordingError(const QString &text)
 {
-    stopRecording();
-    setMessage(text + u". "_s + m_message, true);
+    const Outcome saved = stopRecording();
+    const QString message = text + u". "_s + m_message;
+    // A take the device ended is saved, but the speaker must hear why it stopped.
+    setMessage(message,
+               saved.result == Outcome::Result::done ? Outcome{.warning = true} : Outcome{saved.result, message});
 }
 
 } // namespace tarnwick

@@ -41,8 +41,10 @@ void Studio::importScenario()
         return;
     const std::optional<QString> file = m_services.chooser->chooseScenarioFile(
         u"Создать отдельный проект из JSON или XLSX. Существующие записи сохранятся"_s);
-    if (!file)
+    if (!file) {
+        m_outcome = {Outcome::Result::cancelled, {}};
         return;
+    }
     setBusy(true);
     m_audio->stopPlayback();
 
@@ -76,17 +78,18 @@ void Studio::finishImport(const QString &file, const QList<ScriptBlock> &blocks)
     setMessage(u"Создан отдельный проект. Папка доступна через «Показать проект»"_s);
 }
 
-void Studio::splitIntoSentences(const ScriptBlock &block)
+Outcome Studio::splitIntoSentences(const ScriptBlock &block)
 {
+    const Outcome ignored{Outcome::Result::refused, {}};
     if (locked() || !m_store)
-        return;
+        return ignored;
     const auto position = std::find_if(m_blocks.cbegin(), m_blocks.cend(),
                                        [&](const ScriptBlock &b) { return b.id == block.id; });
     if (position == m_blocks.cend())
-        return;
+        return ignored;
     if (block.voiceMarkerIssue()) {
-        setMessage(u"Блок "_s + block.number + u": сначала исправьте разметку [voice:...]"_s, true);
-        return;
+        refuse(u"Блок "_s + block.number + u": сначала исправьте разметку [voice:...]"_s);
+        return m_outcome;
     }
 
     QSet<QString> otherSegments;
@@ -98,14 +101,14 @@ void Studio::splitIntoSentences(const ScriptBlock &block)
     }
     ScriptBlock split;
     if (!attempt([&] { split = SentenceSplitter::split(block, otherSegments); }))
-        return;
+        return m_outcome;
 
     QList<ScriptBlock> scenario = m_blocks;
     scenario[position - m_blocks.cbegin()] = split;
     // Checked before any take is removed, so a refusal can never leave the takes trashed and
     // the text as it was.
     if (!attempt([&] { ScriptBlock::validate(scenario); }))
-        return;
+        return m_outcome;
 
     QSet<QString> currentSegments;
     for (const VoiceSegment &segment : position->voiceSegments())
@@ -117,18 +120,19 @@ void Studio::splitIntoSentences(const ScriptBlock &block)
     }
     if (!affected.isEmpty()) {
         if (!confirmTakeRemoval(block, affected.size()))
-            return;
+            return {Outcome::Result::cancelled, {}};
         const ProjectStore store = *m_store;
         if (!attempt([&] { removeTakes(affected, store); }))
-            return;
+            return m_outcome;
     }
     if (!attempt([&] { m_store->saveScenario(scenario); }))
-        return;
+        return m_outcome;
 
     setBlocks(std::move(scenario));
     setSelection(split.id, split.voiceSegments().constFirst().id);
     setMessage(u"Блок "_s + block.number + u" разбит на реплики: "_s
                + QString::number(split.voiceSegments().size()));
+    return m_outcome;
 }
 
 } // namespace tarnwick

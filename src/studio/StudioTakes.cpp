@@ -132,38 +132,27 @@ Studio::BlockFacts Studio::factsOf(const ScriptBlock &block) const
     return facts;
 }
 
-QString Studio::status(const ScriptBlock &block) const
+BlockStatus Studio::status(const ScriptBlock &block) const
 {
     // The facts of the scenario's own blocks are worked out once; a block from elsewhere (a
     // stale cell) is worked out now, with the same rules.
     const auto cached = m_blockFacts.constFind(block.id);
     const BlockFacts facts = cached != m_blockFacts.cend() && cached->block == block ? *cached : factsOf(block);
-
-    if (facts.faultyMarkup)
-        return u"Ошибка разметки"_s;
-    if (m_audio->recording()) {
-        for (const VoiceSegment &segment : facts.segments) {
-            if (segment.id == m_selectedRecordingID)
-                return u"Запись"_s;
-        }
-    }
-    if (facts.hasMarkers) {
-        const bool allChosen = std::all_of(facts.segments.cbegin(), facts.segments.cend(),
-                                           [this](const VoiceSegment &segment) { return hasSelectedTake(segment.id); });
-        if (allChosen)
-            return u"Утверждено"_s;
-        const bool anyTake = std::any_of(facts.segments.cbegin(), facts.segments.cend(),
-                                         [this](const VoiceSegment &segment) { return hasTake(segment.id); });
-        if (anyTake)
-            return u"В работе"_s;
-    }
-    if (hasSelectedTake(block.id))
-        return u"Утверждено"_s;
-    if (hasTake(block.id))
-        return u"Есть дубли"_s;
-    if (block.voiceStatus && !block.voiceStatus->isEmpty())
-        return *block.voiceStatus;
-    return u"Не записано"_s;
+    const auto anySegment = [&facts](const std::function<bool(const VoiceSegment &)> &test) {
+        return std::any_of(facts.segments.cbegin(), facts.segments.cend(), test);
+    };
+    return BlockStatus::of(StatusFacts{
+        .faultyMarkup = facts.faultyMarkup,
+        .recordingHere = m_audio->recording()
+            && anySegment([this](const VoiceSegment &segment) { return segment.id == m_selectedRecordingID; }),
+        .marked = facts.hasMarkers,
+        .everySegmentChosen = std::all_of(facts.segments.cbegin(), facts.segments.cend(),
+                                          [this](const VoiceSegment &segment) { return hasSelectedTake(segment.id); }),
+        .anySegmentTake = anySegment([this](const VoiceSegment &segment) { return hasTake(segment.id); }),
+        .blockChosen = hasSelectedTake(block.id),
+        .blockTake = hasTake(block.id),
+        .voiceStatus = block.voiceStatus,
+    });
 }
 
 bool Studio::hasTake(const QString &recordingID) const
@@ -197,13 +186,8 @@ std::optional<Take> Studio::selectedTake(const QString &recordingID) const
 
 qsizetype Studio::doneCount() const
 {
-    return std::count_if(m_blocks.cbegin(), m_blocks.cend(), [this](const ScriptBlock &block) { return isDone(block); });
-}
-
-bool Studio::isDone(const ScriptBlock &block) const
-{
-    const QString text = status(block);
-    return text == u"Утверждено" || text == u"Озвучено";
+    return std::count_if(m_blocks.cbegin(), m_blocks.cend(),
+                         [this](const ScriptBlock &block) { return isDone(status(block)); });
 }
 
 } // namespace tarnwick

@@ -126,7 +126,7 @@ SegmentAudioCell::SegmentAudioCell(Studio &studio,
         else if (!m_state.takes.isEmpty())
             line = caption(u"✓ Есть дубль"_s, green, QFont::DemiBold, this);
         else
-            line = caption(u"Не записано"_s, secondary(this), QFont::Normal, this);
+            line = caption(statusText({}), secondary(this), QFont::Normal, this);
         stack->addWidget(line);
     }
     stack->addWidget(actionArea());
@@ -148,10 +148,10 @@ QWidget *SegmentAudioCell::actionArea()
     const ScriptBlock block = m_block;
     const VoiceSegment segment = m_segment;
     if (m_state.takes.isEmpty()) {
-        const QString voiceStatus = m_block.voiceStatus.value_or(QString());
-        if (voiceStatus == u"Озвучено") {
+        const StoredStatus stored = storedStatus(m_block.voiceStatus);
+        if (stored == StoredStatus::voiced) {
             row->addWidget(caption(u"На таймлайне"_s, secondary(this), QFont::Normal, area));
-        } else if (voiceStatus == u"Проверить и обрезать") {
+        } else if (stored == StoredStatus::toCheck) {
             row->addWidget(caption(u"Проверить в Premiere"_s, orange, QFont::Normal, area));
         } else {
             auto *button = new QPushButton(symbol(u"mic"_s), u"Записать эту реплику"_s, area);

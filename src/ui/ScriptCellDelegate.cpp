@@ -107,15 +107,18 @@ ScriptCellDelegate::ScriptCellDelegate(ScriptTableModel &model, ScriptFilterMode
 {
 }
 
-QColor ScriptCellDelegate::statusColour(const QString &status, const QPalette &palette)
+QColor ScriptCellDelegate::statusColour(const BlockStatus &status, const QPalette &palette)
 {
-    if (status == u"Утверждено" || status == u"Озвучено")
+    switch (tone(status)) {
+    case StatusTone::done:
         return green;
-    if (status == u"Есть дубли" || status == u"Проверить и обрезать" || status == u"В работе")
+    case StatusTone::working:
         return orange;
-    if (status == u"Запись" || status == u"Нужно записать" || status == u"Нужно перезаписать"
-        || status == u"Не записано" || status == u"Ошибка разметки")
+    case StatusTone::toDo:
         return red;
+    case StatusTone::other:
+        break;
+    }
     return palette.color(QPalette::PlaceholderText);
 }
 
@@ -299,13 +302,13 @@ void ScriptCellDelegate::paintAudio(QPainter *painter, const QStyleOptionViewIte
             area.setTop(area.top() + linesHeight(piece.labelLines, labelFont(option.font)) + 7);
             const QFont caption = captionFont(option.font, state.takes.isEmpty() ? QFont::Normal : QFont::DemiBold);
             painter->setPen(state.takes.isEmpty() ? secondary : green);
-            drawLines(painter, {state.takes.isEmpty() ? u"Не записано"_s : u"✓ Есть дубль"_s}, caption,
+            drawLines(painter, {state.takes.isEmpty() ? statusText({}) : u"✓ Есть дубль"_s}, caption,
                       area.topLeft(), area.width());
         }
         // A picture of the controls the row gets when it is selected.
         const std::optional<QStyleOptionButton> button = pictureButton(piece, sourceRow, option);
         if (!button) {
-            const bool onTimeline = block.voiceStatus == u"Озвучено"_s;
+            const bool onTimeline = storedStatus(block.voiceStatus) == StoredStatus::voiced;
             painter->setPen(onTimeline ? secondary : orange);
             const QRect area = actionArea(piece, marked, option.font);
             drawLines(painter, {onTimeline ? u"На таймлайне"_s : u"Проверить в Premiere"_s},
@@ -355,7 +358,7 @@ void ScriptCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
         const QRect row(option.rect.left() + textMarginX, option.rect.top() + textMarginY,
                         option.rect.width() - 2 * textMarginX, line);
         painter->setPen(Qt::NoPen);
-        painter->setBrush(statusColour(status, option.palette));
+        painter->setBrush(statusColour(m_model.rowStatus(source.row()), option.palette));
         painter->drawEllipse(QRectF(row.left(), row.center().y() - 3.0, 7, 7));
         painter->setFont(font);
         painter->setPen(option.palette.color(QPalette::Text));
@@ -395,8 +398,8 @@ std::optional<QStyleOptionButton> ScriptCellDelegate::pictureButton(const Piece 
     const Studio &studio = m_model.studio();
     const ScriptBlock &block = m_model.block(sourceRow);
     const SegmentState state = SegmentState::of(studio, piece.segment);
-    const QString voiceStatus = block.voiceStatus.value_or(QString());
-    if (state.takes.isEmpty() && (voiceStatus == u"Озвучено" || voiceStatus == u"Проверить и обрезать"))
+    const StoredStatus stored = storedStatus(block.voiceStatus);
+    if (state.takes.isEmpty() && (stored == StoredStatus::voiced || stored == StoredStatus::toCheck))
         return std::nullopt;
     QStyleOptionButton button;
     button.state = studio.locked() ? QStyle::State_None : QStyle::State_Enabled;

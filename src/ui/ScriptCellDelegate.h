@@ -1,5 +1,7 @@
 #pragma once
 
+#include "studio/BlockStatus.h"
+
 #include <QStyleOptionButton>
 #include <QStyledItemDelegate>
 
@@ -25,8 +27,8 @@ public:
     /// 0 means every line.
     void setLineLimit(int lines) { m_lineLimit = lines; }
 
-    /// The colour of a status text's dot.
-    static QColor statusColour(const QString &status, const QPalette &palette);
+    /// The colour of a status's dot.
+    static QColor statusColour(const BlockStatus &status, const QPalette &palette);
     /// A text cut into the lines it takes in `width`, the last one elided when over `lineLimit`.
     static QStringList wrap(const QString &text, const QFont &font, int width, int lineLimit);
 

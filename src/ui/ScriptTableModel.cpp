@@ -19,11 +19,6 @@ ScriptTableModel::ScriptTableModel(Studio &studio, QObject *parent)
         connect(&studio, signal, this, [this] { refreshRows(false); });
 }
 
-bool ScriptTableModel::needsRecording(const QString &status)
-{
-    return status == u"Нужно записать" || status == u"Нужно перезаписать" || status == u"Не записано";
-}
-
 int ScriptTableModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
@@ -79,7 +74,7 @@ QVariant ScriptTableModel::data(const QModelIndex &index, int role) const
         case russian:
             return row.block.russian;
         case status:
-            return row.status;
+            return statusText(row.status);
         case audio:
             return row.audioState;
         case videoRussian:
@@ -187,7 +182,7 @@ void ScriptTableModel::refreshRows(bool takesChanged)
         Row &row = m_rows[i];
         if (takesChanged)
             row.takesState = takesStateOf(row);
-        QString freshStatus = m_studio.status(row.block);
+        BlockStatus freshStatus = m_studio.status(row.block);
         QString audioState = audioStateOf(row);
         if (freshStatus == row.status && audioState == row.audioState)
             continue;
@@ -231,9 +226,9 @@ void ScriptFilterModel::setStatusFilter(StatusFilter filter)
 bool ScriptFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex &) const
 {
     const ScriptBlock &block = m_source.block(sourceRow);
-    if (m_statusFilter == StatusFilter::needsRecording && !m_source.studio().needsRecording(block))
+    if (m_statusFilter == StatusFilter::needsRecording && !awaitsTake(m_source.studio().status(block)))
         return false;
-    if (m_statusFilter == StatusFilter::done && !m_source.studio().isDone(block))
+    if (m_statusFilter == StatusFilter::done && !isDone(m_source.studio().status(block)))
         return false;
     if (m_search.isEmpty())
         return true;

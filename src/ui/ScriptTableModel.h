@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ScriptBlock.h"
+#include "studio/BlockStatus.h"
 
 #include <QAbstractTableModel>
 #include <QSortFilterProxyModel>
@@ -34,12 +35,9 @@ public:
     const ScriptBlock &block(int row) const { return m_rows.at(row).block; }
     const QList<VoiceSegment> &segments(int row) const { return m_rows.at(row).segments; }
     const std::optional<QString> &markerIssue(int row) const { return m_rows.at(row).markerIssue; }
-    const QString &statusText(int row) const { return m_rows.at(row).status; }
+    const BlockStatus &rowStatus(int row) const { return m_rows.at(row).status; }
     int rowOf(const QString &blockID) const;
     Studio &studio() const { return m_studio; }
-
-    /// Needs a take: "Нужно записать", "Нужно перезаписать" or "Не записано".
-    static bool needsRecording(const QString &status);
 
 private:
     struct Row
@@ -47,7 +45,7 @@ private:
         ScriptBlock block;
         QList<VoiceSegment> segments; // cut once per scenario, not on every refresh
         std::optional<QString> markerIssue;
-        QString status;
+        BlockStatus status;
         QString takesState; // the segments' takes and choices, kept until the takes change
         QString audioState; // what the audio cell shows, compared to find rows to repaint
     };

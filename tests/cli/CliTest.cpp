@@ -1,10 +1,19 @@
+// The command line's contract (output and exit codes), and the program's roads end to end:
+// recording, a killed recorder and its recovery, import and split.
+#include "core/Manifest.h"
 #include "core/ProjectLease.h"
 #include "core/ProjectStore.h"
+#include "core/SampleScenario.h"
+#include "support/SoundServer.h"
 #include "support/TestSupport.h"
 #include "support/Workbook.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
-#include <QProcess>
+#include <QFileInfo>
+#include <QThread>
+
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 using namespace tarnwick;
@@ -12,191 +21,193 @@ using namespace tarnwick::testing;
 
 namespace {
 
-struct Result
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+const QString microphone = QLatin1StringView(SoundServer::microphoneID);
 
-Result cli(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(TARNWICK_CLI_PATH), arguments);
-    process.waitForFinished(30000);
-    return Result{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                  QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
-}
-
+/// A project from the sample scenario, and a command line with a home, settings and data folder
+/// of the test's own, pointed at a private sound server or, for `lonely`, at none.
 class CliTest : public ::testing::Test
 {
 protected:
-    QTemporaryDir m_dir;
+    static void SetUpTestSuite() { s_server = SoundServer::start(&s_whyNot).release(); }
+    static void TearDownTestSuite() { delete std::exchange(s_server, nullptr); }
 
-    QString file(const QString &name, const QByteArray &content)
+    QTemporaryDir m_dir;
+    ProjectStore m_store = ProjectStore::create(m_dir.filePath(u"data/Projects"_s), sampleScenario(), u"Scenario"_s);
+
+    QProcessEnvironment environment(bool lonely = false) const
     {
-        writeBytes(m_dir.filePath(name), content);
+        QProcessEnvironment environment = s_server && !lonely ? s_server->clientEnvironment()
+                                                              : QProcessEnvironment::systemEnvironment();
+        if (!s_server || lonely)
+            environment.insert(u"PULSE_SERVER"_s, SoundServer::missingServerAddress(m_dir));
+        environment.insert(u"HOME"_s, m_dir.filePath(u"home"_s));
+        environment.insert(u"XDG_CONFIG_HOME"_s, m_dir.filePath(u"home/.config"_s));
+        environment.insert(u"XDG_DATA_HOME"_s, m_dir.filePath(u"home/.local/share"_s));
+        environment.insert(u"TARNWICK_DATA_DIR"_s, m_dir.filePath(u"data"_s));
+        return environment;
+    }
+    ProgramResult cli(const QStringList &arguments, bool lonely = false) const
+    {
+        return runProgram(QStringLiteral(TARNWICK_CLI_PATH), arguments, environment(lonely));
+    }
+    std::unique_ptr<QProcess> record(const QString &block, const QString &seconds) const
+    {
+        return startProgram(QStringLiteral(TARNWICK_CLI_PATH),
+                            {u"record"_s, m_store.root(), u"--block"_s, block, u"--seconds"_s, seconds,
+                             u"--device"_s, microphone},
+                            environment());
+    }
+    QString file(const QString &name, const QByteArray &bytes) const
+    {
+        writeBytes(m_dir.filePath(name), bytes);
         return m_dir.filePath(name);
     }
-    ProjectStore project() { return ProjectStore::create(m_dir.path(), {sampleBlock(u"b1"_s)}, u"p"_s); }
+    QList<Take> manifest() const { return decodeManifest(readBytes(m_store.manifestFile()), {}).takes; }
+    static bool waitUntil(const std::function<bool()> &done)
+    {
+        const QDeadlineTimer deadline(20000);
+        while (!done() && !deadline.hasExpired())
+            QThread::msleep(20);
+        return done();
+    }
+
+    static inline SoundServer *s_server = nullptr;
+    static inline QString s_whyNot;
 };
+
+#define REQUIRE_SOUND_SERVER() ASSERT_NE(s_server, nullptr) << "no private sound server: " << s_whyNot.toStdString()
 
 } // namespace
 
-// --- validate -----------------------------------------------------------------------
-
-TEST_F(CliTest, ValidateCountsBlocksAndSegmentsOfTheSample)
+TEST_F(CliTest, EachCommandGivesItsOutputAndExitCode)
 {
-    const Result result = cli({u"validate"_s, QStringLiteral(TARNWICK_SOURCE_DIR) + u"/resources/scenario.json"_s});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, u"Блоков: 12\nРеплик: 15\n"_s);
-    EXPECT_EQ(result.err, u""_s);
-}
-
-TEST_F(CliTest, ValidateCountsMarkedSegments)
-{
-    const QString path = file(u"s.json"_s, R"([{"id":"a","number":"1","russian":"","english":"[voice:x]\nOne\n[voice:y]\nTwo"},
-                                              {"id":"b","number":"2","russian":"р","english":"e"}])");
-    const Result result = cli({u"validate"_s, path});
-    EXPECT_EQ(result.out, u"Блоков: 2\nРеплик: 3\n"_s);
-}
-
-TEST_F(CliTest, ValidateFailuresAreOneRussianLineAndExitOne)
-{
+    const QString root = m_store.root();
     const QString missing = m_dir.filePath(u"missing.json"_s);
-    const QString broken = file(u"broken.json"_s, "[\n{\"id\" 1}]");
-    const QString empty = file(u"empty.json"_s, "[]");
-    const QString typed = file(u"typed.json"_s, R"([{"id":"a","number":7,"russian":"р","english":"e"}])");
+    const QString usage = u"Использование:"_s;
     const struct
     {
-        QString path;
-        QString err;
+        QStringList arguments;
+        int exitCode;
+        QString out;
+        QString err; // for exit code 2, how it starts
     } cases[] = {
-        {missing, u"Ошибка: Не удалось прочитать файл «"_s + missing + u"»: нет такого файла или папки\n"_s},
-        {broken, u"Ошибка: Файл «"_s + broken + u"»: ошибка JSON в строке 2, столбце 7: после ключа нет двоеточия\n"_s},
-        {empty, u"Ошибка: Сценарий пуст\n"_s},
-        {typed, u"Ошибка: Файл «"_s + typed + u"», блок 1: ключ «number»: ожидалась строка, а не число\n"_s},
-        {m_dir.path(), u"Ошибка: Не удалось прочитать файл «"_s + m_dir.path() + u"»: это папка, а не файл\n"_s},
+        {{u"validate"_s, QStringLiteral(TARNWICK_SOURCE_DIR) + u"/resources/scenario.json"_s}, 0,
+         u"Блоков: 12\nРеплик: 15\n"_s, {}},
+        {{u"validate"_s, file(u"data.XLSX"_s, workbook({{{}, {}, {}, u"RU"_s, u"EN"_s}, {u"1"_s, {}, {}, u"Раз"_s}}))},
+         0, u"Блоков: 1\nРеплик: 1\n"_s, {}},
+        {{u"validate"_s, missing}, 1, {},
+         u"Ошибка: Не удалось прочитать файл «"_s + missing + u"»: нет такого файла или папки\n"_s},
+        {{u"validate"_s, file(u"empty.json"_s, "[]")}, 1, {}, u"Ошибка: Сценарий пуст\n"_s},
+        {{u"check"_s, root}, 0, u"Проект открыт\nДублей: 0\n"_s, {}},
+        {{u"check"_s, m_dir.filePath(u"nowhere"_s)}, 1, {}, u"Ошибка: Нет доступа к папке проекта\n"_s},
+        {{u"record"_s, root, u"--block"_s, u"999"_s}, 1, {}, u"Ошибка: В сценарии нет блока с номером «999»\n"_s},
+        {{u"import"_s, m_dir.filePath(u"empty.json"_s), u"--data-dir"_s, m_dir.filePath(u"other"_s)}, 1, {},
+         u"Ошибка: Сценарий пуст\n"_s},
+        {{}, 2, {}, usage},
+        {{u"frobnicate"_s, u"x"_s}, 2, {}, usage},
+        {{u"record"_s, root}, 2, {}, usage},
+        {{u"record"_s, root, u"--block"_s, u"1"_s, u"--seconds"_s, u"0"_s}, 2, {}, usage},
+        {{u"import"_s, missing, u"--data-dir"_s}, 2, {}, usage},
+        {{u"split"_s, root, u"--yes"_s}, 2, {}, usage},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.path.toStdString());
-        const Result result = cli({u"validate"_s, c.path});
-        EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.out, u""_s);
-        EXPECT_EQ(result.err, c.err);
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        const ProgramResult run = cli(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_TRUE(c.exitCode == 2 ? run.err.startsWith(c.err) : run.err == c.err) << run.err.toStdString();
     }
+    EXPECT_FALSE(QFileInfo::exists(m_dir.filePath(u"other"_s))); // a failed import makes nothing
+    EXPECT_EQ(cli({u"--help"_s}).exitCode, 0);
 }
 
-TEST_F(CliTest, ValidateReadsWorkbooksByExtensionInAnyCase)
+TEST_F(CliTest, CheckAndStatusCountWhatTheProjectHolds)
 {
-    const QByteArray book = workbook({{{}, {}, {}, u"RU"_s, u"EN"_s},
-                                      {u"1"_s, {}, {}, u"Раз"_s, u"One"_s},
-                                      {u"2.0"_s, {}, {}, u"[voice:a]\nДва\n[voice:b]\nТри"_s, u""_s}});
-    for (const QString &name : {u"Урок 1.xlsx"_s, u"data.XLSX"_s, u"mixed.XlSx"_s}) {
-        SCOPED_TRACE(name.toStdString());
-        const Result result = cli({u"validate"_s, file(name, book)});
-        EXPECT_EQ(result.exitCode, 0);
-        EXPECT_EQ(result.out, u"Блоков: 2\nРеплик: 3\n"_s);
-        EXPECT_EQ(result.err, u""_s);
-    }
-    // Only the extension decides: a workbook under another name is read as JSON and fails there.
-    const Result json = cli({u"validate"_s, file(u"book.xlsx.json"_s, book)});
-    EXPECT_EQ(json.exitCode, 1);
-    EXPECT_TRUE(json.err.startsWith(u"Ошибка: Файл «"_s + m_dir.filePath(u"book.xlsx.json"_s) + u"»: ошибка JSON"_s))
-        << json.err.toStdString();
+    QList<ScriptBlock> blocks = m_store.load().blocks;
+    blocks[2].voiceStatus = u"Озвучено"_s;
+    m_store.saveScenario(blocks);
+    Take chosen = sampleTake(blocks.at(0).id);
+    chosen.selected = true;
+    writeBytes(m_store.audioURL(chosen), "RIFF");
+    m_store.saveManifest({chosen, sampleTake(blocks.at(1).id)});
+    EXPECT_EQ(cli({u"check"_s, m_store.root()}).out,
+              u"Не найдены аудиофайлы: 1. Восстановите их из резервной копии\nДублей: 2\n"_s);
+    const QStringList lines = cli({u"status"_s, m_store.root()}).out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), blocks.size() + 1);
+    EXPECT_EQ(lines.at(0), blocks.at(0).number + u"\tУтверждено"_s);
+    EXPECT_EQ(lines.at(1), blocks.at(1).number + u"\tЕсть дубли"_s);
+    EXPECT_EQ(lines.at(2), blocks.at(2).number + u"\tОзвучено"_s);
+    EXPECT_EQ(lines.constLast(), u"2 из 12 блоков озвучено"_s); // the approved and the voiced one
 }
 
-TEST_F(CliTest, ValidateReportsWorkbookFailuresInRussian)
+TEST_F(CliTest, RecordedSpeechBecomesTheBlocksChosenTake)
 {
-    const QString text = file(u"text.xlsx"_s, "not a workbook");
-    const QString headerOnly = file(u"header.xlsx"_s, workbook({{{}, {}, {}, u"RU"_s, u"EN"_s}}));
-    const QString noHeaders = file(u"plain.xlsx"_s, workbook({{u"1"_s}, {u"1"_s, {}, {}, u"Раз"_s}}));
-    const QString duplicate = file(u"dup.xlsx"_s, workbook({{{}, {}, {}, u"RU"_s, u"EN"_s},
-                                                           {{}, {}, {}, u"[voice:a]\nРаз"_s},
-                                                           {{}, {}, {}, u"[voice:a]\nДва"_s}}));
-    const struct
-    {
-        QString path;
-        QString err;
-    } cases[] = {
-        {text, u"Ошибка: Файл «"_s + text + u"» повреждён или не является книгой XLSX\n"_s},
-        {headerOnly, u"Ошибка: Сценарий пуст\n"_s},
-        {noHeaders,
-         u"Ошибка: Ожидается шаблон XLSX: заголовки в первой строке, русский текст в D, английский в E\n"_s},
-        {duplicate, u"Ошибка: Повтор идентификатора реплики: voice:a\n"_s},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.path.toStdString());
-        const Result result = cli({u"validate"_s, c.path});
-        EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.out, u""_s);
-        EXPECT_EQ(result.err, c.err);
-    }
+    REQUIRE_SOUND_SERVER();
+    const QString speech = s_server->speech(u"Каждый день Солнце посылает на Землю энергию"_s);
+    ASSERT_FALSE(speech.isEmpty());
+    const std::unique_ptr<QProcess> recorder = record(u"2"_s, u"3"_s);
+    // Speech starts once the take does: the pending record comes first.
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(m_store.pendingFile()); }));
+    const std::unique_ptr<QProcess> speaker = s_server->playIntoMicrophone(speech);
+    const ProgramResult run = finish(*recorder);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QList<Take> takes = manifest();
+    ASSERT_EQ(takes.size(), 1);
+    EXPECT_TRUE(takes[0].selected);
+    EXPECT_EQ(run.out, u"Дубль сохранён\n"_s + m_store.audioURL(takes[0]) + u'\n');
+    const Wav wav = readWav(m_store.audioURL(takes[0]));
+    EXPECT_TRUE(wav.is24BitMono48k);
+    EXPECT_NEAR(wav.seconds, 3.0, 0.3);
+    EXPECT_GT(wav.peak, 0.05) << "speech did not reach the take";
+    EXPECT_TRUE(cli({u"status"_s, m_store.root()}).out.contains(u"\n2\tУтверждено\n"_s));
 }
 
-// --- usage --------------------------------------------------------------------------
-
-TEST_F(CliTest, WrongUsageExitsTwoWithTheUsageText)
+TEST_F(CliTest, TakeOfAKilledRecorderIsCommittedByTheNextCheck)
 {
-    for (const QStringList &arguments :
-         {QStringList{}, QStringList{u"validate"_s}, QStringList{u"frobnicate"_s, u"x"_s},
-          QStringList{u"check"_s, u"a"_s, u"b"_s}}) {
-        SCOPED_TRACE(arguments.join(u' ').toStdString());
-        const Result result = cli(arguments);
-        EXPECT_EQ(result.exitCode, 2);
-        EXPECT_EQ(result.out, u""_s);
-        EXPECT_TRUE(result.err.startsWith(u"Использование:"_s));
-    }
-    const Result help = cli({u"--help"_s});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.contains(u"tarnwick-cli validate"_s) && help.out.contains(u"tarnwick-cli check"_s));
+    REQUIRE_SOUND_SERVER();
+    const std::unique_ptr<QProcess> recorder = record(u"1"_s, u"30"_s);
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(m_store.pendingFile()); }));
+    const Take pending = decodeTake(readBytes(m_store.pendingFile()), {});
+    const QString wavPath = m_store.audioURL(pending);
+    // 48,000 frames of 3 bytes: at least a second of sound is on disk.
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo(wavPath).size() > 150000; }));
+    ::kill(static_cast<pid_t>(recorder->processId()), SIGKILL);
+    recorder->waitForFinished(10000);
+    EXPECT_EQ(cli({u"check"_s, m_store.root()}).out, u"Проект открыт\nДублей: 1\n"_s);
+    EXPECT_EQ(manifest(), QList<Take>{pending});
+    const Wav wav = readWav(wavPath);
+    EXPECT_TRUE(wav.is24BitMono48k);
+    EXPECT_GE(wav.seconds, 1.0);
 }
 
-// --- check --------------------------------------------------------------------------
-
-TEST_F(CliTest, CheckOpensAFreshProject)
+TEST_F(CliTest, ImportedWorkbookIsAProjectThatStatusLists)
 {
-    const Result result = cli({u"check"_s, project().root()});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, u"Проект открыт\nДублей: 0\n"_s);
+    const QString book = file(u"Урок 2.xlsx"_s, workbook({{{}, {}, {}, u"Текст RU"_s, u"Текст EN"_s},
+                                                         {u"1"_s, {}, {}, u"Привет."_s, u"Hello."_s},
+                                                         {u"2"_s, u"Экран"_s, {}, u"Пока."_s, u"Bye."_s}}));
+    const ProgramResult imported = cli({u"import"_s, book, u"--data-dir"_s, m_dir.filePath(u"elsewhere"_s)});
+    ASSERT_EQ(imported.exitCode, 0) << imported.err.toStdString();
+    const QString project = imported.out.trimmed();
+    EXPECT_EQ(QFileInfo(project).path(), m_dir.filePath(u"elsewhere/Projects"_s));
+    EXPECT_TRUE(QFileInfo(project).fileName().startsWith(u"Урок 2-"_s));
+    EXPECT_EQ(cli({u"status"_s, project}).out, u"1\tНе записано\n2\tНе записано\n0 из 2 блоков озвучено\n"_s);
 }
 
-TEST_F(CliTest, CheckRecoversATakeLeftByAKilledRecorder)
+TEST_F(CliTest, SplitAsksForYesBeforeTakesGoToTheTrash)
 {
-    const ProjectStore store = project();
-    const Take take = sampleTake(u"b1"_s);
-    ASSERT_TRUE(crashAfter([&] {
-        store.begin(take);
-        writeBytes(store.audioURL(take), "RIFF");
-    }));
-    const Result result = cli({u"check"_s, store.root()});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, u"Проект открыт\nДублей: 1\n"_s);
-    EXPECT_FALSE(QFile::exists(store.pendingFile()));
-    EXPECT_EQ(store.load().takes, QList<Take>{take});
-}
-
-TEST_F(CliTest, CheckCountsMissingAudio)
-{
-    const ProjectStore store = project();
-    const Take present = sampleTake(u"b1"_s);
-    writeBytes(store.audioURL(present), "RIFF");
-    store.saveManifest({sampleTake(u"b1"_s), present, sampleTake(u"b1"_s)});
-    const Result result = cli({u"check"_s, store.root()});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, u"Не найдены аудиофайлы: 2. Восстановите их из резервной копии\nДублей: 3\n"_s);
-}
-
-TEST_F(CliTest, CheckRefusesALockedOrMissingProject)
-{
-    const ProjectStore store = project();
-    {
-        const ProjectLease lease(store.root());
-        const Result locked = cli({u"check"_s, store.root()});
-        EXPECT_EQ(locked.exitCode, 1);
-        EXPECT_EQ(locked.err, u"Ошибка: Этот проект уже открыт в другом окне или экземпляре приложения\n"_s);
-    }
-    const Result missing = cli({u"check"_s, m_dir.filePath(u"nowhere"_s)});
-    EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_EQ(missing.err, u"Ошибка: Нет доступа к папке проекта\n"_s);
+    const ScriptBlock block = m_store.load().blocks.constFirst(); // two sentences in each language
+    const Take take = sampleTake(block.id);
+    writeBytes(m_store.audioURL(take), "RIFF");
+    m_store.saveManifest({take});
+    const ProgramResult refused = cli({u"split"_s, m_store.root(), u"--block"_s, block.number});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, u"Ошибка: У блока "_s + block.number
+                               + u" есть дубли: 1. Чтобы переместить их в Корзину и разбить блок, добавьте --yes\n"_s);
+    EXPECT_EQ(manifest(), QList<Take>{take});
+    const ProgramResult split = cli({u"split"_s, m_store.root(), u"--block"_s, block.number, u"--yes"_s});
+    ASSERT_EQ(split.exitCode, 0) << split.err.toStdString();
+    EXPECT_EQ(split.out, u"Блок "_s + block.number + u" разбит на реплики: 2\n"_s + block.id + u"-1\n"_s + block.id
+                             + u"-2\n"_s);
+    EXPECT_TRUE(manifest().isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(m_dir.filePath(u"home/.local/share/Trash/files/"_s) + take.fileName));
 }

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -62,17 +64,6 @@ TEST_F(ProjectStoreTest, FolderNameKeepsLettersAndNumbersAndEndsInAnUpperCaseUUI
     }
 }
 
-TEST_F(ProjectStoreTest, FolderNameCountsUserPerceivedCharacters)
-{
-    // A decomposed Hangul syllable is three letters but one character; a letter outside the BMP is
-    // one character of two UTF-16 units. Cutting by code unit would split either.
-    for (const QString &character : {u"\u1100\u1161\u11A8"_s, u"𝐀"_s}) {
-        SCOPED_TRACE(character.toStdString());
-        const QString folder = ProjectStore::folderName(character.repeated(61), QUuid::createUuid());
-        EXPECT_EQ(folder.left(folder.size() - 37), character.repeated(60));
-    }
-}
-
 TEST_F(ProjectStoreTest, CreateWritesScenarioEmptyManifestAndEmptyRecordings)
 {
     const ProjectStore store = makeProject();
@@ -83,12 +74,6 @@ TEST_F(ProjectStoreTest, CreateWritesScenarioEmptyManifestAndEmptyRecordings)
     const ProjectContents contents = store.load();
     EXPECT_EQ(contents.blocks, m_blocks);
     EXPECT_TRUE(contents.takes.isEmpty());
-}
-
-TEST_F(ProjectStoreTest, CreateWithAnInvalidScenarioMakesNothing)
-{
-    EXPECT_THROW_MESSAGE(ProjectStore::create(m_dir.filePath(u"Projects"_s), {}, u"x"_s), u"Сценарий пуст"_s);
-    EXPECT_FALSE(QFileInfo::exists(m_dir.filePath(u"Projects"_s)));
 }
 
 TEST_F(ProjectStoreTest, CreateThatCannotWriteRemovesTheFolderItMade)
@@ -105,22 +90,6 @@ TEST_F(ProjectStoreTest, CreateThatCannotWriteRemovesTheFolderItMade)
 
 // --- loading ------------------------------------------------------------------------
 
-TEST_F(ProjectStoreTest, LoadReportsMissingAndBrokenFilesByName)
-{
-    const ProjectStore store = makeProject();
-    QFile::remove(store.manifestFile());
-    EXPECT_THROW_MESSAGE(store.load(),
-                         u"Не удалось прочитать файл «"_s + store.manifestFile() + u"»: нет такого файла или папки"_s);
-
-    // The scenario is checked before the manifest is even read.
-    writeBytes(store.scenarioFile(), "[]");
-    EXPECT_THROW_MESSAGE(store.load(), u"Сценарий пуст"_s);
-
-    EXPECT_THROW_MESSAGE(ProjectStore(m_dir.filePath(u"none"_s)).load(),
-                         u"Не удалось прочитать файл «"_s + m_dir.filePath(u"none/scenario.json"_s)
-                             + u"»: нет такого файла или папки"_s);
-}
-
 TEST_F(ProjectStoreTest, LoadKeepsManifestOrderAndToleratesMissingAudio)
 {
     const ProjectStore store = makeProject();
@@ -128,6 +97,14 @@ TEST_F(ProjectStoreTest, LoadKeepsManifestOrderAndToleratesMissingAudio)
     store.saveManifest(takes);
     EXPECT_EQ(store.load().takes, takes);
     EXPECT_EQ(store.missingAudioCount(takes), 2);
+}
+
+TEST_F(ProjectStoreTest, AFifoInAFilesPlaceIsRefusedWithoutWaitingForAWriter)
+{
+    const ProjectStore store = makeProject();
+    ASSERT_TRUE(QFile::remove(store.manifestFile()));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(store.manifestFile()).constData(), 0600), 0);
+    EXPECT_THROW_MESSAGE(store.load(), u"Не удалось прочитать файл «"_s + store.manifestFile() + u"»: это не обычный файл"_s);
 }
 
 TEST_F(ProjectStoreTest, TakeListsWithRepeatedIDsOrFileNamesAreRefused)
@@ -152,7 +129,8 @@ TEST_F(ProjectStoreTest, AudioURLRefusesNamesThatLeaveTheFolderOrAreNotWav)
 {
     const ProjectStore store = makeProject();
     for (const QString &name : {u"../x.wav"_s, u"sub/x.wav"_s, u"a\\b.wav"_s, u"take.wav.txt"_s, u""_s, u"."_s,
-                               u".."_s, u"/abs.wav"_s}) {
+                               u".."_s, u"/abs.wav"_s,
+                               u"a.wav"_s + QChar(0) + u".wav"_s}) { // the system would end the name at the NUL
         SCOPED_TRACE(name.toStdString());
         EXPECT_THROW_MESSAGE(store.audioURL(takeNamed(name)), u"Некорректное имя аудиофайла"_s);
     }
@@ -193,54 +171,3 @@ TEST_F(ProjectStoreTest, AudioURLRefusesSymbolicLinks)
     EXPECT_THROW_MESSAGE(store.saveManifest({takeNamed(u"absent.wav"_s)}), message);
 }
 
-TEST_F(ProjectStoreTest, ProjectReachedThroughALinkedPathStillWorks)
-{
-    const ProjectStore real = makeProject();
-    const Take take = withWav(real, sampleTake(u"b1"_s));
-    real.saveManifest({take});
-    QFile::link(real.root(), m_dir.filePath(u"shortcut"_s));
-    const ProjectStore linked(m_dir.filePath(u"shortcut"_s));
-    EXPECT_EQ(linked.load().takes, QList<Take>{take});
-    EXPECT_EQ(linked.missingAudioCount({take}), 0);
-}
-
-// --- failed saves change nothing ----------------------------------------------------
-
-TEST_F(ProjectStoreTest, SaveOnAReadOnlyMediumLeavesThePreviousFileByteForByte)
-{
-    const ProjectStore writable = makeProject();
-    writable.saveManifest({sampleTake(u"b1"_s)});
-    const QByteArray manifestBefore = readBytes(writable.manifestFile());
-    const QByteArray scenarioBefore = readBytes(writable.scenarioFile());
-    auto view = ScratchMount::readOnlyView(writable.root());
-    REQUIRE_MOUNT(view);
-
-    const ProjectStore store(view->path());
-    EXPECT_THROW_MESSAGE(store.saveManifest({}),
-                         u"Не удалось записать файл «"_s + store.manifestFile() + u"»: носитель доступен только для чтения"_s);
-    EXPECT_THROW_MESSAGE(store.saveScenario(m_blocks),
-                         u"Не удалось записать файл «"_s + store.scenarioFile() + u"»: носитель доступен только для чтения"_s);
-    EXPECT_EQ(readBytes(writable.manifestFile()), manifestBefore);
-    EXPECT_EQ(readBytes(writable.scenarioFile()), scenarioBefore);
-    EXPECT_EQ(entries(writable.root()), (QStringList{u"Recordings"_s, u"manifest.json"_s, u"scenario.json"_s}));
-}
-
-TEST_F(ProjectStoreTest, SaveOnAFullDiskLeavesThePreviousFileAndNoTemporaryFile)
-{
-    auto disk = ScratchMount::tmpfs(256 * 1024);
-    REQUIRE_MOUNT(disk);
-    const ProjectStore store = ProjectStore::create(disk->path(), m_blocks, u"x"_s);
-    const QList<Take> one{sampleTake(u"b1"_s)};
-    store.saveManifest(one);
-    const QByteArray before = readBytes(store.manifestFile());
-    disk->fill();
-
-    QList<Take> many = one;
-    for (int i = 0; i < 500; ++i)
-        many.append(sampleTake(u"b2"_s));
-    EXPECT_THROW_MESSAGE(store.saveManifest(many),
-                         u"Не удалось записать файл «"_s + store.manifestFile() + u"»: на диске нет места"_s);
-    EXPECT_EQ(readBytes(store.manifestFile()), before);
-    EXPECT_EQ(entries(store.root()), (QStringList{u"Recordings"_s, u"manifest.json"_s, u"scenario.json"_s}));
-    EXPECT_EQ(store.load().takes, one);
-}

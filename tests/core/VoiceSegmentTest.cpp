@@ -78,13 +78,6 @@ TEST(ScriptBlockSegments, EnglishIsCutUnlessBlank)
     EXPECT_EQ(russianOnly.voiceMarkerIssue(), std::nullopt);
 }
 
-TEST(ScriptBlockSegments, UnmarkedBlockWhoseIDLooksLikeAMarkerCountsAsMarked)
-{
-    ScriptBlock b = block(u"текст"_s, u"text"_s);
-    b.id = u"voice:intro"_s;
-    EXPECT_TRUE(b.hasVoiceMarkers());
-}
-
 // --- the marker check ---------------------------------------------------------------
 
 TEST(VoiceMarkerIssue, ReportsTheFirstProblemEnglishFirst)

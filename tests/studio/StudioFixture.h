@@ -8,24 +8,18 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 
 namespace tarnwick::testing {
 
-/// Microphone access that answers as the test says; a pending request waits for `answer`.
+/// Microphone access that answers as the test says.
 class FakeMicrophone final : public MicrophoneAccess
 {
 public:
     Status status() const override { return state; }
-    void request(std::function<void(bool)> callback) override { pending = std::move(callback); }
-    void answer(bool granted)
-    {
-        state = granted ? Status::authorised : Status::denied;
-        std::exchange(pending, nullptr)(granted);
-    }
-
+    void request(std::function<void(bool)> callback) override { callback(state == Status::authorised); }
     Status state = Status::authorised;
-    std::function<void(bool)> pending;
 };
 
 /// A trash that moves files into a folder of the test's, or refuses when told to.
@@ -38,12 +32,9 @@ public:
     }
     QString moveToTrash(const QString &path) override
     {
-        if (fails)
-            throw StudioError(u"Корзина недоступна"_qs);
-        QDir().mkpath(m_folder);
         const QString trashed = m_folder + u'/' + QFileInfo(path).fileName();
-        if (!QFile::rename(path, trashed))
-            throw StudioError(u"не переместить"_qs);
+        if (fails || !QDir().mkpath(m_folder) || !QFile::rename(path, trashed))
+            throw StudioError(u"Корзина недоступна"_qs);
         moved.append(QFileInfo(path).fileName());
         return trashed;
     }
@@ -52,7 +43,6 @@ public:
         if (!QFile::rename(trashedPath, destination))
             throw StudioError(u"не вернуть"_qs);
     }
-
     bool fails = false;
     QStringList moved; // file names, in order
 
@@ -63,19 +53,9 @@ private:
 class FakeChooser final : public FileChooser
 {
 public:
-    std::optional<QString> chooseFolder(const QString &prompt) override
-    {
-        prompts.append(prompt);
-        return answer;
-    }
-    std::optional<QString> chooseScenarioFile(const QString &prompt) override
-    {
-        prompts.append(prompt);
-        return fileAnswer;
-    }
-    std::optional<QString> answer;     // the folder
-    std::optional<QString> fileAnswer; // the scenario file
-    QStringList prompts;
+    std::optional<QString> chooseFolder(const QString &) override { return std::nullopt; }
+    std::optional<QString> chooseScenarioFile(const QString &) override { return fileAnswer; }
+    std::optional<QString> fileAnswer;
 };
 
 class FakeAlert final : public ModalAlert
@@ -137,7 +117,6 @@ protected:
             std::move(audio), loadInitial);
         return *m_studio;
     }
-
     /// A project in the data folder's "Projects", opened.
     Studio &studioWith(const QList<ScriptBlock> &blocks)
     {
@@ -145,7 +124,6 @@ protected:
         studio.open(ProjectStore::create(m_dataFolder + u"/Projects"_qs, blocks, u"Урок"_qs));
         return studio;
     }
-
     const ProjectStore &store() const { return *m_studio->store(); }
 
     /// Runs the event loop until `condition` holds; false after five seconds.
@@ -153,36 +131,25 @@ protected:
     {
         QElapsedTimer clock;
         clock.start();
-        while (!condition()) {
-            if (clock.elapsed() > 5000)
-                return false;
+        while (!condition() && clock.elapsed() < 5000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return true;
+        return condition();
     }
-
-    /// Starts a take of `segment` and waits until the studio is recording or gave up.
-    bool recordAndWait(const ScriptBlock &block, const VoiceSegment &segment)
+    /// Starts a take of `segment`, or of the block's next one, and waits until the studio is
+    /// recording or gave up.
+    bool recordAndWait(const ScriptBlock &block, const std::optional<VoiceSegment> &segment = std::nullopt)
     {
-        m_studio->record(block, segment);
+        segment ? m_studio->record(block, *segment) : m_studio->record(block);
         return waitFor([this] { return !m_studio->busy(); }) && m_studio->recording();
     }
-    bool recordAndWait(const ScriptBlock &block)
-    {
-        m_studio->record(block);
-        return waitFor([this] { return !m_studio->busy(); }) && m_studio->recording();
-    }
-
     /// What the device would have written by now.
     void writeAudio() const { writeBytes(m_audio->recorder->url, QByteArray("RIFF\0\0\0\0WAVE", 12)); }
-
     /// Records and saves one take of `segment`; the saved take.
     Take commitTake(const ScriptBlock &block, const VoiceSegment &segment)
     {
         EXPECT_TRUE(recordAndWait(block, segment));
         writeAudio();
-        m_studio->stopRecording();
-        EXPECT_EQ(m_studio->message(), u"Дубль сохранён"_qs);
+        EXPECT_EQ(m_studio->stopRecording(), Outcome{});
         return m_studio->takes().constLast();
     }
 };
@@ -191,10 +158,9 @@ protected:
 inline ScriptBlock markedBlock(const QString &id, const QString &number, const QStringList &markers)
 {
     ScriptBlock block = sampleBlock(id, number);
-    QString english;
+    block.english.clear();
     for (const QString &marker : markers)
-        english += u"[voice:"_qs + marker + u"]\nLine "_qs + marker + u".\n"_qs;
-    block.english = english;
+        block.english += u"[voice:"_qs + marker + u"]\nLine "_qs + marker + u".\n"_qs;
     block.russian.clear();
     return block;
 }

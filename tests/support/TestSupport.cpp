@@ -5,11 +5,16 @@
 #include <QProcess>
 #include <QTimeZone>
 
-#include <memory>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
 #include <csignal>
+#include <memory>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -35,10 +40,7 @@ namespace {
 
 bool run(const QString &program, const QStringList &arguments)
 {
-    QProcess process;
-    process.start(program, arguments);
-    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
-        && process.exitCode() == 0;
+    return runProgram(program, arguments).exitCode == 0;
 }
 
 } // namespace
@@ -111,13 +113,13 @@ QStringList entries(const QString &folder)
                                   QDir::Name);
 }
 
-bool crashAfter(const std::function<void()> &steps)
+Child::Child(const std::function<void()> &steps)
 {
     int channel[2];
     if (::pipe(channel) != 0)
-        return false;
-    const pid_t child = ::fork();
-    if (child == 0) {
+        return;
+    m_pid = ::fork();
+    if (m_pid == 0) {
         ::close(channel[0]);
         char done = 0;
         try {
@@ -131,14 +133,55 @@ bool crashAfter(const std::function<void()> &steps)
     }
     ::close(channel[1]);
     char done = 0;
-    const bool reached = child > 0 && ::read(channel[0], &done, 1) == 1 && done == 1;
+    m_reached = m_pid > 0 && ::read(channel[0], &done, 1) == 1 && done == 1;
     ::close(channel[0]);
-    if (child > 0) {
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
+}
+
+void Child::kill()
+{
+    if (m_pid <= 0)
+        return;
+    ::kill(m_pid, SIGKILL);
+    int status = 0;
+    ::waitpid(m_pid, &status, 0);
+    m_pid = -1;
+}
+
+Wav readWav(const QString &path)
+{
+    SF_INFO info{};
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!file)
+        return {};
+    std::vector<double> samples(static_cast<std::size_t>(info.frames * info.channels));
+    samples.resize(static_cast<std::size_t>(std::max<sf_count_t>(
+        sf_read_double(file, samples.data(), static_cast<sf_count_t>(samples.size())), 0)));
+    sf_close(file);
+    Wav wav{info.format == (SF_FORMAT_WAV | SF_FORMAT_PCM_24) && info.channels == 1 && info.samplerate == 48000,
+            static_cast<double>(info.frames) / std::max(info.samplerate, 1), 0.0};
+    for (const double sample : samples)
+        wav.peak = std::max(wav.peak, std::abs(sample));
+    return wav;
+}
+
+std::unique_ptr<QProcess> startProgram(const QString &program, const QStringList &arguments,
+                                       const QProcessEnvironment &environment)
+{
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(environment);
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->start(program, arguments);
+    return process;
+}
+
+ProgramResult finish(QProcess &process, int timeoutMs)
+{
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
     }
-    return reached;
+    return ProgramResult{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+               QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
 }
 
 ScratchMount::~ScratchMount()
@@ -162,20 +205,6 @@ std::optional<ScratchMount> ScratchMount::tmpfs(qint64 bytes)
     if (!run(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size="_s + QString::number(bytes), u"tmpfs"_s, path}))
         return std::nullopt;
     mount.m_path = path;
-    return mount;
-}
-
-std::optional<ScratchMount> ScratchMount::readOnlyView(const QString &source)
-{
-    ScratchMount mount;
-    mount.m_dir = std::make_unique<QTemporaryDir>();
-    const QString path = mount.m_dir->filePath(u"view"_s);
-    QDir().mkpath(path);
-    if (!run(u"mount"_s, {u"--bind"_s, source, path}))
-        return std::nullopt;
-    mount.m_path = path;
-    if (!run(u"mount"_s, {u"-o"_s, u"remount,bind,ro"_s, path}))
-        return std::nullopt;
     return mount;
 }
 

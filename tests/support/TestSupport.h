@@ -5,6 +5,7 @@
 #include "core/Take.h"
 
 #include <QByteArray>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -52,9 +53,56 @@ QByteArray readBytes(const QString &path);
 void writeBytes(const QString &path, const QByteArray &bytes);
 QStringList entries(const QString &folder); // names in a folder, hidden ones included, sorted
 
-/// Runs `steps` in a forked child, then kills it with SIGKILL once they are done: what a crash
-/// right after those steps leaves on disk. False when the child failed before the kill.
-bool crashAfter(const std::function<void()> &steps);
+/// A forked copy of this process that runs `steps` and then waits for SIGKILL, so whatever the
+/// steps hold (a lease, an open file) is held until `kill`: what a crash leaves behind.
+class Child
+{
+public:
+    explicit Child(const std::function<void()> &steps);
+    ~Child() { kill(); }
+    Child(const Child &) = delete;
+    Child &operator=(const Child &) = delete;
+    bool reached() const { return m_reached; } // the steps returned normally
+    void kill();
+
+private:
+    int m_pid = -1;
+    bool m_reached = false;
+};
+
+/// What a crash right after `steps` leaves on disk; false when the steps failed.
+inline bool crashAfter(const std::function<void()> &steps)
+{
+    return Child(steps).reached();
+}
+
+/// A WAV file as libsndfile reads it: whether it is the program's format, its length and loudest
+/// sample (full scale = 1); all zero when it cannot be read.
+struct Wav
+{
+    bool is24BitMono48k = false;
+    double seconds = 0.0;
+    double peak = 0.0;
+};
+Wav readWav(const QString &path);
+
+/// A program run to its end: exit code (-1 after a crash or a hang), stdout and stderr.
+struct ProgramResult
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+/// The one way tests run other programs: started with no input, then waited for.
+std::unique_ptr<QProcess> startProgram(const QString &program, const QStringList &arguments,
+                                       const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
+ProgramResult finish(QProcess &process, int timeoutMs = 60000);
+inline ProgramResult runProgram(const QString &program, const QStringList &arguments,
+                      const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+{
+    return finish(*startProgram(program, arguments, environment));
+}
 
 /// A filesystem mounted for one test, so failures are real even for root, which ignores
 /// permission bits. Unmounted when destroyed.
@@ -64,8 +112,6 @@ public:
     ~ScratchMount();
     /// A tmpfs of `bytes` at a fresh folder; nothing when mounting is not permitted here.
     static std::optional<ScratchMount> tmpfs(qint64 bytes);
-    /// A read-only view of `source`.
-    static std::optional<ScratchMount> readOnlyView(const QString &source);
 
     ScratchMount(ScratchMount &&other) noexcept;
     ScratchMount(const ScratchMount &) = delete;
