@@ -175,7 +175,7 @@ void Studio::open(const ProjectStore &store)
     setProjectName(projectTitle(QFileInfo(store.root()).fileName(), m_blocks.size()));
     m_services.defaults->setText(rememberedProjectKey(), store.root());
     const qsizetype missing = store.missingAudioCount(m_takes);
-    setMessage(projectOpenedMessage(missing), {.warning = missing > 0});
+    setMessage(projectOpenedMessage(missing), {Outcome::Result::done, {}, missing > 0});
 }
 
 void Studio::openProject()

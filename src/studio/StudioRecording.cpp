@@ -126,7 +126,7 @@ void Studio::onRecordingError(const QString &text)
     const QString message = text + u". "_s + m_message;
     // A take the device ended is saved, but the speaker must hear why it stopped.
     setMessage(message,
-               saved.result == Outcome::Result::done ? Outcome{.warning = true} : Outcome{saved.result, message});
+               saved.result == Outcome::Result::done ? Outcome{Outcome::Result::done, {}, true} : Outcome{saved.result, message});
 }
 
 } // namespace tarnwick
