@@ -89,6 +89,8 @@ public:
     void togglePlayback(const Take &take);
     void select(const Take &take);
     void deleteTake(const Take &take); // moves the file to the trash; "delete" is a keyword
+    /// Plays or pauses the newest take of the selected segment: the one just recorded.
+    void playLatestTake();
     void removeTakes(const QList<Take> &group, const ProjectStore &store); // throws StudioError
 
     // --- status and take queries; answer even while locked ---
@@ -97,6 +99,8 @@ public:
     bool hasSelectedTake(const QString &recordingID) const;
     QList<Take> takes(const QString &recordingID) const; // oldest first, manifest order on ties
     std::optional<Take> selectedTake(const QString &recordingID) const;
+    /// A take's length in seconds, read from its file's header once; none when it cannot be read.
+    std::optional<double> takeDuration(const Take &take) const;
     /// Blocks whose status is "Утверждено" or "Озвучено".
     qsizetype doneCount() const;
 
@@ -176,6 +180,7 @@ private:
 
     QHash<QString, BlockFacts> m_blockFacts; // by block id
     QHash<QString, TakeIndex> m_takeIndex;   // by recording id
+    mutable QHash<QUuid, std::optional<double>> m_durations; // by take id: a take's file never changes
 };
 
 } // namespace tarnwick
