@@ -98,7 +98,7 @@ QVariant ScriptTableModel::data(const QModelIndex &index, int role) const
         return textColumn && value.isEmpty() ? u"—"_s : value;
     }
     case Qt::ToolTipRole:
-        return {};
+        return column == status ? QVariant(row.status) : QVariant(); // the whole text, if the cell is short
     case BlockIDRole:
         return row.block.id;
     case NeedsRecordingRole:

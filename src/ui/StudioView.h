@@ -65,7 +65,7 @@ private:
     void tableSelectionChanged();
     void placeLiveCells();
     void resizeRows();
-    std::optional<QList<ContextMenuAction>> voiceCellMenu(QPoint at);
+    std::optional<QList<ContextMenuAction>> cellMenu(QPoint at);
 
     Studio &m_studio;
     ViewSettings &m_settings;

@@ -545,13 +545,7 @@ TEST_F(StudioViewTest, SegmentMenuOfOneTakeChoosesAndDeletes)
     showWindow();
     m_studio->selectBlock(u"b"_s); // row 0 is a picture, its menu is the table's
     settle();
-    const QPoint at = centreOf(0, ScriptTableModel::audio);
-    const QList<MenuEntry> entries = answerMenu(
-        [&] {
-            QContextMenuEvent event(QContextMenuEvent::Mouse, at, table()->viewport()->mapToGlobal(at));
-            QApplication::sendEvent(table()->viewport(), &event);
-        },
-        u"Удалить запись"_s);
+    const QList<MenuEntry> entries = rightClick(0, ScriptTableModel::audio, u"Удалить запись"_s);
     EXPECT_EQ(entries, (QList<MenuEntry>{{u"Прослушать запись"_s, true},
                                          {u"Выбрать лучшей"_s, true},
                                          {u"Удалить запись"_s, true}}));
@@ -563,17 +557,7 @@ TEST_F(StudioViewTest, SegmentMenuWithoutTakesRecords)
 {
     showWindow({spokenBlock(u"a"_s, u"1"_s, u"Один"_s, u"One"_s)});
     clickRow(0);
-    AudioCell *cell = audioCell();
-    ASSERT_NE(cell, nullptr);
-    auto *segment = cell->findChild<SegmentAudioCell *>();
-    ASSERT_NE(segment, nullptr);
-    const QList<MenuEntry> entries = answerMenu(
-        [&] {
-            QContextMenuEvent event(QContextMenuEvent::Mouse, segment->rect().center(),
-                                    segment->mapToGlobal(segment->rect().center()));
-            QApplication::sendEvent(segment, &event);
-        },
-        u"Записать эту реплику"_s);
+    const QList<MenuEntry> entries = rightClick(0, ScriptTableModel::audio, u"Записать эту реплику"_s);
     EXPECT_EQ(entries, (QList<MenuEntry>{{u"Записать эту реплику"_s, true}}));
     EXPECT_TRUE(waitFor([this] { return !m_studio->busy(); }));
     EXPECT_TRUE(m_studio->recording());
