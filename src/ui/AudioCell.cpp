@@ -212,12 +212,13 @@ AudioCell::AudioCell(Studio &studio, const ScriptBlock &block, QWidget *parent)
     , m_studio(studio)
     , m_block(block)
     , m_segments(block.voiceSegments())
+    , m_issue(block.voiceMarkerIssue())
 {
 }
 
 int AudioCell::heightForWidth(int width) const
 {
-    return AudioCellLayout::of(m_studio, m_block, m_segments, width, font()).height;
+    return AudioCellLayout::of(m_studio, m_block, m_segments, m_issue, width, font()).height;
 }
 
 void AudioCell::resizeEvent(QResizeEvent *event)
@@ -229,7 +230,7 @@ void AudioCell::resizeEvent(QResizeEvent *event)
         old->setParent(nullptr); // not under a handler of its own that may still be running
         old->deleteLater();
     }
-    m_layout = AudioCellLayout::of(m_studio, m_block, m_segments, width(), font());
+    m_layout = AudioCellLayout::of(m_studio, m_block, m_segments, m_issue, width(), font());
     for (const SegmentLayout &piece : m_layout.segments)
         (new SegmentAudioCell(m_studio, m_block, piece, font(), this))->show();
     update();

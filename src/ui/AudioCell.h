@@ -73,6 +73,7 @@ private:
     Studio &m_studio;
     ScriptBlock m_block;
     QList<VoiceSegment> m_segments;
+    std::optional<QString> m_issue;
     AudioCellLayout m_layout;
 };
 

@@ -142,13 +142,14 @@ const CellButton *SegmentLayout::buttonAt(QPoint point) const
 }
 
 AudioCellLayout AudioCellLayout::of(const Studio &studio, const ScriptBlock &block,
-                                    const QList<VoiceSegment> &segments, int width, const QFont &base)
+                                    const QList<VoiceSegment> &segments, const std::optional<QString> &issue,
+                                    int width, const QFont &base)
 {
     AudioCellLayout layout;
     layout.font = base;
     layout.width = width;
-    layout.marked = block.hasVoiceMarkers();
-    if (const std::optional<QString> issue = block.voiceMarkerIssue()) {
+    layout.marked = !segments.isEmpty() && segments.constFirst().id.startsWith(voicePrefix);
+    if (issue) {
         layout.issueLines = ScriptCellDelegate::wrap(*issue, captionFont(base, QFont::Normal), width - 8, 0);
         layout.height = linesHeight(layout.issueLines, captionFont(base, QFont::Normal)) + 12;
         return layout;

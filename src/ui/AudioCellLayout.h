@@ -78,8 +78,9 @@ struct AudioCellLayout
     QList<SegmentLayout> segments;
     int height = 0;
 
+    /// `segments` and `issue` are the block's, worked out once by the caller.
     static AudioCellLayout of(const Studio &studio, const ScriptBlock &block, const QList<VoiceSegment> &segments,
-                              int width, const QFont &base);
+                              const std::optional<QString> &issue, int width, const QFont &base);
 
     /// The segment under a point: the one whose frame holds it, else the nearest one; -1 when none.
     qsizetype segmentAt(QPoint point) const;

@@ -155,7 +155,8 @@ int ScriptCellDelegate::textHeight(const QModelIndex &source, const QFont &base,
 
 AudioCellLayout ScriptCellDelegate::audioLayout(int sourceRow, int width, const QFont &font) const
 {
-    return AudioCellLayout::of(m_model.studio(), m_model.block(sourceRow), m_model.segments(sourceRow), width, font);
+    return AudioCellLayout::of(m_model.studio(), m_model.block(sourceRow), m_model.segments(sourceRow),
+                               m_model.markerIssue(sourceRow), width, font);
 }
 
 QStringList ScriptCellDelegate::statusLines(const QString &status, const QFont &base, int width)
