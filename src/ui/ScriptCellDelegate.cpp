@@ -82,8 +82,9 @@ ScriptCellDelegate::ScriptCellDelegate(ScriptTableModel &model, ScriptFilterMode
     , m_model(model)
     , m_filter(filter)
     , m_table(table)
+    , m_viewport(table.viewport())
 {
-    table.viewport()->installEventFilter(this);
+    m_viewport->installEventFilter(this);
 }
 
 QColor ScriptCellDelegate::statusColour(const QString &status, const QPalette &palette)
@@ -291,8 +292,9 @@ void ScriptCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
 
 bool ScriptCellDelegate::eventFilter(QObject *watched, QEvent *event)
 {
+    // Only mouse buttons are looked at: other events come while the table is torn down too.
     const auto type = event->type();
-    if (watched != m_table.viewport() || (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease)
+    if ((type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease) || watched != m_viewport
         || static_cast<QMouseEvent *>(event)->button() != Qt::LeftButton)
         return false;
     // A painted cell answers the first click as the live one would. The live cell may have

@@ -57,6 +57,7 @@ private:
     ScriptTableModel &m_model;
     ScriptFilterModel &m_filter;
     QTableView &m_table;
+    QObject *m_viewport; // watched for first clicks on painted buttons
     int m_lineLimit = 0;
     QPersistentModelIndex m_pressedPicture; // a painted audio cell under a primary press
 };
