@@ -2,6 +2,8 @@
 
 #include "studio/Studio.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace tarnwick {
@@ -127,7 +129,17 @@ QString ScriptTableModel::takesStateOf(const Row &row) const
     return state;
 }
 
-QString ScriptTableModel::audioStateOf(const Row &row) const
+QString ScriptTableModel::playingRecordingID() const
+{
+    const std::optional<QUuid> playing = m_studio.playingID();
+    if (!playing)
+        return {};
+    const QList<Take> &takes = m_studio.takes();
+    const auto take = std::find_if(takes.cbegin(), takes.cend(), [&](const Take &each) { return each.id == *playing; });
+    return take == takes.cend() ? QString() : take->blockID;
+}
+
+QString ScriptTableModel::audioStateOf(const Row &row, const QString &playing) const
 {
     // Everything the audio cell draws, as one comparable text: takes, choices, playing, recording.
     if (row.markerIssue)
@@ -137,10 +149,9 @@ QString ScriptTableModel::audioStateOf(const Row &row) const
         if (segment.id == m_studio.selectedRecordingID())
             state += segment.id + (m_studio.recording() ? u" recording"_s : u" selected"_s);
     }
-    if (const std::optional<QUuid> playing = m_studio.playingID()) {
-        const QString id = playing->toString(QUuid::WithoutBraces);
-        if (row.takesState.contains(id))
-            state += u" playing "_s + id;
+    for (const VoiceSegment &segment : row.segments) {
+        if (!playing.isEmpty() && segment.id == playing)
+            state += u" playing "_s + m_studio.playingID()->toString(QUuid::WithoutBraces);
     }
     return state;
 }
@@ -149,7 +160,7 @@ ScriptTableModel::Row ScriptTableModel::rowFor(const ScriptBlock &block) const
 {
     Row row{block, block.voiceSegments(), block.voiceMarkerIssue(), m_studio.status(block), {}, {}};
     row.takesState = takesStateOf(row);
-    row.audioState = audioStateOf(row);
+    row.audioState = audioStateOf(row, playingRecordingID());
     return row;
 }
 
@@ -183,12 +194,17 @@ void ScriptTableModel::reloadBlocks()
 
 void ScriptTableModel::refreshRows(bool takesChanged)
 {
+    // A status rests on the takes and the running recording: a new selection or playback leaves
+    // every status as it was, so a click does not ask a thousand rows again.
+    const bool recording = m_studio.recording();
+    const bool statuses = takesChanged || recording || std::exchange(m_wasRecording, recording);
+    const QString playing = playingRecordingID();
     for (int i = 0; i < m_rows.size(); ++i) {
         Row &row = m_rows[i];
         if (takesChanged)
             row.takesState = takesStateOf(row);
-        QString freshStatus = m_studio.status(row.block);
-        QString audioState = audioStateOf(row);
+        QString freshStatus = statuses ? m_studio.status(row.block) : row.status;
+        QString audioState = audioStateOf(row, playing);
         if (freshStatus == row.status && audioState == row.audioState)
             continue;
         row.status = std::move(freshStatus);

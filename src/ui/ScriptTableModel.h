@@ -54,13 +54,16 @@ private:
 
     Row rowFor(const ScriptBlock &block) const;
     QString takesStateOf(const Row &row) const;
-    QString audioStateOf(const Row &row) const;
+    /// `playing`: the recording id of the take playing, worked out once for all rows.
+    QString audioStateOf(const Row &row, const QString &playing) const;
+    QString playingRecordingID() const;
     void reloadBlocks();
     void refreshRows(bool takesChanged);
 
     Studio &m_studio;
     QList<Row> m_rows;
     QHash<QString, int> m_rowByID;
+    bool m_wasRecording = false;
 };
 
 /// The rows the search lets through, and the video columns while they are shown.

@@ -562,10 +562,24 @@ void StudioView::placeLiveCells()
         oldRow = m_audioCellIndex.row();
         m_table->setIndexWidget(m_audioCellIndex, nullptr);
     }
-    for (const QPersistentModelIndex &text : std::exchange(m_textCellIndexes, {})) {
+    // Texts stay while their block, line limit and columns do: a take played or chosen
+    // rebuilds the audio cell only, and a text selection survives it.
+    const QString textsKey = index.isValid() ? m_model->block(sourceRow).english + m_model->block(sourceRow).russian
+                                                   + QString::number(m_delegate->lineLimit())
+                                                   + QString::number(m_filter->columnCount())
+                                                   + QString::number(index.row())
+                                             : QString();
+    const bool keepTexts = !textsKey.isEmpty() && textsKey == m_textCellsKey
+                           && std::all_of(m_textCellIndexes.cbegin(), m_textCellIndexes.cend(),
+                                          [this](const QPersistentModelIndex &text) {
+                                              return text.isValid() && m_table->indexWidget(text);
+                                          });
+    for (const QPersistentModelIndex &text : keepTexts ? QList<QPersistentModelIndex>{}
+                                                       : std::exchange(m_textCellIndexes, {})) {
         if (text.isValid())
             m_table->setIndexWidget(text, nullptr);
     }
+    m_textCellsKey = textsKey;
     if (oldRow >= 0 && oldRow != index.row())
         m_table->resizeRowToContents(oldRow);
     m_audioCellIndex = index;
@@ -573,6 +587,10 @@ void StudioView::placeLiveCells()
         return;
     m_audioCell = new AudioCell(m_studio, m_model->block(sourceRow));
     m_table->setIndexWidget(index, m_audioCell);
+    if (keepTexts) {
+        m_table->resizeRowToContents(index.row());
+        return;
+    }
     // The selected row's texts are live too, so they can be selected and copied; the filter
     // only drops the last columns, so view and model columns agree.
     for (int column = 0; column < m_filter->columnCount(); ++column) {

@@ -91,6 +91,7 @@ private:
     QPointer<AudioCell> m_audioCell;
     QPersistentModelIndex m_audioCellIndex;
     QList<QPersistentModelIndex> m_textCellIndexes; // the selected row's live texts
+    QString m_textCellsKey; // what they were built from
     QTimer m_liveCellsTimer; // coalesces rebuilds and keeps them out of the handler that caused them
     QTimer m_resizeTimer;
     bool m_syncing = false;
