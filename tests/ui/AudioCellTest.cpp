@@ -67,7 +67,8 @@ protected:
     {
         const QRect cell = table()->visualRect(table()->model()->index(row, ScriptTableModel::audio));
         const auto *delegate = static_cast<ScriptCellDelegate *>(table()->itemDelegate());
-        for (const CellButton &each : delegate->audioLayout(row, cell.width(), table()->font()).segments.at(i).buttons) {
+        const AudioCellLayout layout = delegate->audioLayout(row, cell.width(), table()->font());
+        for (const CellButton &each : layout.segments.at(i).buttons) {
             if (each.kind == kind)
                 return cell.topLeft() + each.rect.center();
         }
@@ -215,7 +216,6 @@ TEST_F(AudioCellTest, EveryStatusTextIsReadableAtTheDefaultWidthAndWholeInItsToo
     for (int row = 2; row < 5; ++row) {
         const QModelIndex index = table()->model()->index(row, ScriptTableModel::status);
         const QString status = index.data().toString();
-        SCOPED_TRACE(status.toStdString());
         EXPECT_EQ(index.data(Qt::ToolTipRole).toString(), status);
         EXPECT_EQ(ScriptCellDelegate::statusLines(status, table()->font(), table()->columnWidth(index.column())).join(
                       QString()),
