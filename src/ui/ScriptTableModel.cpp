@@ -3,6 +3,7 @@
 #include "studio/Studio.h"
 
 #include <algorithm>
+#include <numeric>
 
 using namespace Qt::StringLiterals;
 
@@ -179,6 +180,8 @@ void ScriptTableModel::reloadBlocks()
             m_rowByID.insert(block.id, static_cast<int>(m_rows.size()));
             m_rows.append(rowFor(block));
         }
+        indexRecordings();
+        m_markedRows = markedRows(playingRecordingID());
         endResetModel();
         return;
     }
@@ -189,7 +192,27 @@ void ScriptTableModel::reloadBlocks()
         m_rows[i] = rowFor(blocks.at(i));
         emit dataChanged(index(i, 0), index(i, columnCount_ - 1));
     }
+    indexRecordings();
     refreshRows(false);
+}
+
+void ScriptTableModel::indexRecordings()
+{
+    m_rowByRecording.clear();
+    for (int i = 0; i < m_rows.size(); ++i) {
+        for (const VoiceSegment &segment : m_rows.at(i).segments)
+            m_rowByRecording.insert(segment.id, i);
+    }
+}
+
+QList<int> ScriptTableModel::markedRows(const QString &playing) const
+{
+    QList<int> rows;
+    for (const QString &recordingID : {m_studio.selectedRecordingID(), playing}) {
+        if (const int row = m_rowByRecording.value(recordingID, -1); row >= 0)
+            rows.append(row);
+    }
+    return rows;
 }
 
 void ScriptTableModel::refreshRows(bool takesChanged)
@@ -199,7 +222,16 @@ void ScriptTableModel::refreshRows(bool takesChanged)
     const bool recording = m_studio.recording();
     const bool statuses = takesChanged || recording || std::exchange(m_wasRecording, recording);
     const QString playing = playingRecordingID();
-    for (int i = 0; i < m_rows.size(); ++i) {
+    // Otherwise only the rows that show, or showed, the selection or the playing take can change.
+    const QList<int> marked = markedRows(playing);
+    QList<int> rows = std::exchange(m_markedRows, marked) + marked;
+    if (statuses) {
+        rows.resize(m_rows.size());
+        std::iota(rows.begin(), rows.end(), 0);
+    }
+    for (const int i : rows) {
+        if (i >= m_rows.size())
+            continue;
         Row &row = m_rows[i];
         if (takesChanged)
             row.takesState = takesStateOf(row);
