@@ -1,16 +1,19 @@
 // The window over a large project, 1,000 blocks and 10,000 takes, on the offscreen platform:
-// opening it, what a take commit costs the table, one meter tick, one page of scrolling and
-// moving the selection.
+// opening it, what a take commit costs the table, one meter tick, one page of scrolling, moving
+// the selection and a first click on a painted button.
 
 #include "BenchProject.h"
 #include "QuietServices.h"
 #include "audio/FakeAudioBackend.h"
 #include "studio/Studio.h"
+#include "ui/ScriptCellDelegate.h"
+#include "ui/ScriptTableModel.h"
 #include "ui/StudioView.h"
 #include "ui/ViewSettings.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -158,6 +161,57 @@ void BM_SelectNextBlock(benchmark::State &state)
     }
 }
 BENCHMARK(BM_SelectNextBlock)->Unit(benchmark::kMillisecond);
+
+/// A first click on the take button of a row other than the chosen one, as a user's hand gives
+/// it: the row is chosen, its take plays, the live cell takes the picture's place, and the
+/// viewport is drawn.
+void BM_ClickPaintedTakeButton(benchmark::State &state)
+{
+    LargeProject &project = large();
+    StudioView view(project.studio, project.settings);
+    view.show();
+    settle();
+    QTableView *table = view.table();
+    QWidget *viewport = table->viewport();
+    const auto *delegate = static_cast<ScriptCellDelegate *>(table->itemDelegate());
+    // The take buttons of the rows on the first screen, none of them chosen.
+    project.studio.selectBlock(project.studio.blocks().constLast().id);
+    settle();
+    table->scrollToTop();
+    settle();
+    QList<QPoint> buttons;
+    for (int row = 0; table->visualRect(table->model()->index(row, 0)).bottom() < viewport->height(); ++row) {
+        const QRect cell = table->visualRect(table->model()->index(row, ScriptTableModel::audio));
+        const AudioCellLayout layout = delegate->audioLayout(row, cell.width(), table->font());
+        for (const CellButton &button : layout.segments.constFirst().buttons) {
+            if (button.kind == CellButton::take)
+                buttons.append(cell.topLeft() + button.rect.center());
+        }
+    }
+    if (buttons.size() < 2) {
+        state.SkipWithError("fewer than two rows on the first screen");
+        return;
+    }
+    qsizetype next = 0;
+    for (auto _ : state) {
+        const QPoint at = buttons.at(next);
+        next = (next + 1) % buttons.size();
+        QMouseEvent press(QEvent::MouseButtonPress, at, viewport->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(viewport, &press);
+        settle();
+        QMouseEvent release(QEvent::MouseButtonRelease, at, viewport->mapToGlobal(at), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &release);
+        settle();
+        benchmark::DoNotOptimize(viewport->grab());
+    }
+    if (!project.studio.playingID())
+        state.SkipWithError("the click played nothing");
+    project.studio.audio().stopPlayback();
+    settle();
+}
+BENCHMARK(BM_ClickPaintedTakeButton)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

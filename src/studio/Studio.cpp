@@ -166,6 +166,7 @@ void Studio::open(const ProjectStore &store)
 
     m_audio->stopPlayback();
     m_store = store;
+    m_durations.clear();
     if (lease)
         m_lease = std::move(lease);
     setBlocks(contents.blocks);

@@ -122,6 +122,8 @@ public:
     void togglePlayback(const Take &take);
     void select(const Take &take);
     void deleteTake(const Take &take); // moves the file to the trash; "delete" is a keyword
+    /// Plays or pauses the newest take of the selected segment: the one just recorded.
+    void playLatestTake();
     void removeTakes(const QList<Take> &group, const ProjectStore &store); // throws StudioError
     /// Brings the take deleted last back from the trash, at its old place with its old mark.
     void undoDelete();
@@ -132,6 +134,8 @@ public:
     bool hasSelectedTake(const QString &recordingID) const;
     QList<Take> takes(const QString &recordingID) const; // oldest first, manifest order on ties
     std::optional<Take> selectedTake(const QString &recordingID) const;
+    /// A take's length in seconds, read from its file's header once; none when it cannot be read.
+    std::optional<double> takeDuration(const Take &take) const;
     /// Blocks whose status counts as done.
     qsizetype doneCount() const;
     /// The block a take with this recording id belongs to.
@@ -228,6 +232,7 @@ private:
     QHash<QString, BlockFacts> m_blockFacts; // by block id
     QHash<QString, TakeIndex> m_takeIndex;   // by recording id
     std::optional<DeletedTake> m_lastDeletion;
+    mutable QHash<QUuid, std::optional<double>> m_durations; // by take id: a take's file never changes
 };
 
 } // namespace tarnwick

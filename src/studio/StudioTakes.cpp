@@ -2,6 +2,7 @@
 
 #include "studio/Studio.h"
 
+#include "audio/AudioFile.h"
 #include "core/FileAccess.h"
 #include "core/StudioError.h"
 
@@ -16,6 +17,29 @@ void Studio::togglePlayback(const Take &take)
     if (locked() || !m_store)
         return;
     attempt([&] { m_audio->togglePlayback(take, m_store->audioURL(take)); });
+}
+
+void Studio::playLatestTake()
+{
+    const QList<Take> segmentTakes = takes(m_selectedRecordingID);
+    if (!segmentTakes.isEmpty())
+        togglePlayback(segmentTakes.constLast()); // oldest first
+}
+
+std::optional<double> Studio::takeDuration(const Take &take) const
+{
+    if (const auto known = m_durations.constFind(take.id); known != m_durations.cend())
+        return *known;
+    std::optional<double> seconds;
+    if (m_store) {
+        try {
+            seconds = audioFileDuration(m_store->audioURL(take));
+        } catch (const StudioError &) {
+            // a bad file name has no length to show; playing it says why
+        }
+    }
+    m_durations.insert(take.id, seconds);
+    return seconds;
 }
 
 void Studio::select(const Take &take)

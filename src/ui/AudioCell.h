@@ -3,64 +3,55 @@
 #include "core/ScriptBlock.h"
 #include "core/Take.h"
 #include "core/VoiceSegment.h"
+#include "ui/AudioCellLayout.h"
+#include "ui/RightClickMenu.h"
 
-#include <QFrame>
-
-class QMenu;
+#include <QWidget>
 
 namespace tarnwick {
 
 class Studio;
 
-/// What a segment's cell shows, worked out from the studio once per build.
-struct SegmentState
-{
-    QList<Take> takes;          // oldest first
-    std::optional<Take> current; // the chosen take, else the oldest
-    qsizetype currentNumber = 0; // 1-based position of `current` in `takes`
-    bool recording = false;      // this segment is the one being recorded
-    bool selected = false;       // this segment is the studio's selected recording
+/// The entries of a segment's context menu, for the number of takes it has.
+QList<ContextMenuAction> segmentMenu(Studio &studio, const ScriptBlock &block, const VoiceSegment &segment);
+/// The take button's own menu: choose it, or delete it.
+QList<ContextMenuAction> takeMenu(Studio &studio, const Take &take);
+/// The pull-down of every take of a segment, each with its length.
+QList<ContextMenuAction> takesMenu(Studio &studio, const SegmentState &state);
 
-    static SegmentState of(const Studio &studio, const VoiceSegment &segment);
-};
+/// What a click on one of a segment's buttons does, in the painted and the live cell alike; a
+/// menu opens at `menuAt` (global) with `menuParent`, which outlives it.
+void pressCellButton(Studio &studio, const ScriptBlock &block, const SegmentLayout &piece, const CellButton &button,
+                     QWidget *menuParent, QPoint menuAt);
 
-/// Every command of a segment's context menu, for the number of takes it has.
-void fillSegmentMenu(QMenu &menu, Studio &studio, const ScriptBlock &block, const VoiceSegment &segment);
-
-/// Where one segment is recorded, listened to and chosen: its text and state when the block is
-/// marked, then a record button, the recording strip or the take controls.
-class SegmentAudioCell final : public QFrame
+/// Where one segment is recorded, listened to and chosen, as live widgets placed where the
+/// layout puts them; the audio cell draws everything else. A click anywhere in it chooses the
+/// segment.
+class SegmentAudioCell final : public QWidget
 {
     Q_OBJECT
 
 public:
-    static constexpr int actionHeight = 32; // the recording strip's height, kept by every action row
-
-    SegmentAudioCell(Studio &studio,
-                     const ScriptBlock &block,
-                     const VoiceSegment &segment,
-                     bool showLabel,
-                     QWidget *parent = nullptr);
+    SegmentAudioCell(Studio &studio, const ScriptBlock &block, const SegmentLayout &piece, const QFont &font,
+                     QWidget *parent);
 
     const VoiceSegment &segment() const { return m_segment; }
 
 protected:
-    void paintEvent(QPaintEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void contextMenuEvent(QContextMenuEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    QWidget *actionArea();
+    void choose();
 
     Studio &m_studio;
     ScriptBlock m_block;
     VoiceSegment m_segment;
-    bool m_showLabel;
-    SegmentState m_state;
 };
 
-/// The audio column of the selected row: one segment cell per voice segment, or the marker
-/// problem in red. Built anew whenever the row changes; keeps no state.
+/// The audio column of the chosen row: the painted cell's layout with live controls, so the
+/// row neither changes its look nor its height when chosen. Built anew whenever the row
+/// changes; keeps no state.
 class AudioCell final : public QWidget
 {
     Q_OBJECT
@@ -68,10 +59,22 @@ class AudioCell final : public QWidget
 public:
     AudioCell(Studio &studio, const ScriptBlock &block, QWidget *parent = nullptr);
 
-    const QString &blockID() const { return m_blockID; }
+    const QString &blockID() const { return m_block.id; }
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+    QSize sizeHint() const override { return {0, 0}; } // the row's height comes from heightForWidth
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
-    QString m_blockID;
+    Studio &m_studio;
+    ScriptBlock m_block;
+    QList<VoiceSegment> m_segments;
+    std::optional<QString> m_issue;
+    AudioCellLayout m_layout;
 };
 
 } // namespace tarnwick

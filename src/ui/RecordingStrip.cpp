@@ -1,6 +1,7 @@
 #include "ui/RecordingStrip.h"
 
 #include "audio/AudioController.h"
+#include "ui/ButtonRoles.h"
 #include "ui/RecordingWaveform.h"
 #include "ui/Symbols.h"
 
@@ -42,6 +43,8 @@ RecordingStrip::RecordingStrip(AudioController &audio,
     m_cancel->setToolTip(u"Остановить и удалить эту запись"_s);
     m_save = new QPushButton(symbol(u"checkmark"_s), u"Сохранить"_s, this);
     m_save->setDefault(true);
+    makeDestructive(m_cancel);
+    makeProminent(m_save);
     for (QPushButton *button : {m_cancel, m_save}) {
         button->setAutoDefault(false);
         button->setFocusPolicy(Qt::TabFocus);

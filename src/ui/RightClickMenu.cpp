@@ -5,9 +5,47 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QWindow>
 
 namespace tarnwick {
+
+namespace {
+
+QIcon redIcon(const QIcon &icon)
+{
+    QPixmap picture = icon.pixmap(16, 16);
+    QPainter painter(&picture);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(picture.rect(), QColor(255, 59, 48));
+    painter.end();
+    return QIcon(picture);
+}
+
+template<typename Entries>
+void fill(QMenu &menu, const Entries &entries)
+{
+    for (const ContextMenuAction &entry : entries) {
+        if (entry.title.isEmpty()) {
+            menu.addSeparator();
+            continue;
+        }
+        if (!entry.submenu.empty()) {
+            fill(*menu.addMenu(entry.title), entry.submenu);
+            continue;
+        }
+        QAction *action = menu.addAction(entry.title);
+        if (!entry.systemImage.isEmpty())
+            action->setIcon(entry.destructive ? redIcon(symbol(entry.systemImage)) : symbol(entry.systemImage));
+        action->setEnabled(entry.enabled);
+        QObject::connect(action, &QAction::triggered, &menu, [handler = entry.handler] {
+            if (handler)
+                handler();
+        });
+    }
+}
+
+} // namespace
 
 RightClickMenu::RightClickMenu(QObject *parent)
     : QObject(parent)
@@ -25,21 +63,12 @@ void RightClickMenu::addArea(QWidget *area, Provider provider)
     m_areas.append(Area{area, std::move(provider)});
 }
 
-void RightClickMenu::show(const QList<ContextMenuAction> &actions, QWidget *parent, QPoint globalPosition)
+void RightClickMenu::show(const QList<ContextMenuAction> &actions, QWidget *anchor, QPoint globalPosition)
 {
     if (actions.isEmpty())
         return;
-    QMenu menu(parent);
-    for (const ContextMenuAction &entry : actions) {
-        QAction *action = menu.addAction(entry.title);
-        if (!entry.systemImage.isEmpty())
-            action->setIcon(symbol(entry.systemImage));
-        action->setEnabled(entry.enabled);
-        connect(action, &QAction::triggered, &menu, [handler = entry.handler] {
-            if (handler)
-                handler();
-        });
-    }
+    QMenu menu(anchor->window());
+    fill(menu, actions);
     menu.exec(globalPosition);
 }
 

@@ -41,14 +41,6 @@ QFont captionFont(const QFont &base, QFont::Weight weight)
     return font;
 }
 
-QFont labelFont(const QFont &base)
-{
-    QFont font = base;
-    font.setPointSizeF(base.pointSizeF() * 1.08);
-    font.setWeight(QFont::Medium);
-    return font;
-}
-
 QColor withAlpha(QColor colour, float alpha)
 {
     colour.setAlphaF(alpha);
@@ -85,26 +77,14 @@ QStringList voicePieces(const ScriptBlock &block, const QString &value)
 
 } // namespace
 
-struct ScriptCellDelegate::Piece
-{
-    VoiceSegment segment;
-    QRect rect;
-    QStringList labelLines;
-};
-
-namespace {
-
-/// Where a segment's controls sit: below its text and status line when the block is marked.
-QRect actionArea(const ScriptCellDelegate::Piece &piece, bool marked, const QFont &base);
-
-} // namespace
-
 ScriptCellDelegate::ScriptCellDelegate(ScriptTableModel &model, ScriptFilterModel &filter, QTableView &table)
     : QStyledItemDelegate(&table)
     , m_model(model)
     , m_filter(filter)
     , m_table(table)
+    , m_viewport(table.viewport())
 {
+    m_viewport->installEventFilter(this);
 }
 
 QColor ScriptCellDelegate::statusColour(const BlockStatus &status, const QPalette &palette)
@@ -177,29 +157,15 @@ int ScriptCellDelegate::textHeight(const QModelIndex &source, const QFont &base,
     return height + static_cast<int>(pieces.size() - 1) * (2 * segmentSpacing + 1) + 2 * textMarginY;
 }
 
-QList<ScriptCellDelegate::Piece> ScriptCellDelegate::audioPieces(int sourceRow, const QRect &cell,
-                                                                 const QFont &base) const
+AudioCellLayout ScriptCellDelegate::audioLayout(int sourceRow, int width, const QFont &font) const
 {
-    const ScriptBlock &block = m_model.block(sourceRow);
-    const bool marked = block.hasVoiceMarkers();
-    const QFont label = labelFont(base);
-    const int captionHeight = QFontMetrics(captionFont(base, QFont::DemiBold)).lineSpacing();
-    QList<Piece> pieces;
-    int y = cell.top() + 6;
-    for (const VoiceSegment &segment : m_model.segments(sourceRow)) {
-        if (!pieces.isEmpty())
-            y += 13;
-        Piece piece{segment, {}, {}};
-        int height = SegmentAudioCell::actionHeight;
-        if (marked) {
-            piece.labelLines = wrap(segment.text, label, cell.width() - 8 - 14, 0);
-            height += 14 + linesHeight(piece.labelLines, label) + 7 + captionHeight + 7;
-        }
-        piece.rect = QRect(cell.left() + 4, y, cell.width() - 8, height);
-        y += height;
-        pieces.append(piece);
-    }
-    return pieces;
+    return AudioCellLayout::of(m_model.studio(), m_model.block(sourceRow), m_model.segments(sourceRow),
+                               m_model.markerIssue(sourceRow), width, font);
+}
+
+QStringList ScriptCellDelegate::statusLines(const QString &status, const QFont &base, int width)
+{
+    return wrap(status, captionFont(base, QFont::Medium), width - 2 * textMarginX - 14, 2);
 }
 
 QSize ScriptCellDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -208,8 +174,12 @@ QSize ScriptCellDelegate::sizeHint(const QStyleOptionViewItem &option, const QMo
     const int width = m_table.columnWidth(index.column());
     switch (static_cast<ScriptTableModel::Column>(source.column())) {
     case ScriptTableModel::number:
-    case ScriptTableModel::status:
         return {width, QFontMetrics(option.font).lineSpacing() + 2 * textMarginY};
+    case ScriptTableModel::status: {
+        const int lines = linesHeight(statusLines(source.data().toString(), option.font, width),
+                                      captionFont(option.font, QFont::Medium));
+        return {width, std::max(QFontMetrics(option.font).lineSpacing(), lines) + 2 * textMarginY};
+    }
     case ScriptTableModel::english:
     case ScriptTableModel::russian:
     case ScriptTableModel::videoRussian:
@@ -219,16 +189,8 @@ QSize ScriptCellDelegate::sizeHint(const QStyleOptionViewItem &option, const QMo
         const QWidget *live = m_table.indexWidget(index);
         return {width, live ? std::max(painted, live->heightForWidth(width)) : painted};
     }
-    case ScriptTableModel::audio: {
-        if (const QWidget *cell = m_table.indexWidget(index))
-            return {width, cell->hasHeightForWidth() ? cell->heightForWidth(width) : cell->sizeHint().height()};
-        if (const std::optional<QString> &issue = m_model.markerIssue(source.row())) {
-            const QFont font = captionFont(option.font, QFont::Normal);
-            return {width, linesHeight(wrap(*issue, font, width - 8, 0), font) + 12};
-        }
-        const QList<Piece> pieces = audioPieces(source.row(), QRect(0, 0, width, 0), option.font);
-        return {width, pieces.isEmpty() ? 12 : pieces.constLast().rect.bottom() + 1 + 6};
-    }
+    case ScriptTableModel::audio:
+        return {width, audioLayout(source.row(), width, option.font).height}; // the live cell's too
     case ScriptTableModel::columnCount_:
         break;
     }
@@ -275,54 +237,9 @@ void ScriptCellDelegate::paintText(QPainter *painter, const QStyleOptionViewItem
 
 void ScriptCellDelegate::paintAudio(QPainter *painter, const QStyleOptionViewItem &option, int sourceRow) const
 {
-    const Studio &studio = m_model.studio();
-    const ScriptBlock &block = m_model.block(sourceRow);
-    if (const std::optional<QString> &issue = m_model.markerIssue(sourceRow)) {
-        painter->setPen(red);
-        const QFont font = captionFont(option.font, QFont::Normal);
-        drawLines(painter, wrap(*issue, font, option.rect.width() - 8, 0), font,
-                  option.rect.topLeft() + QPoint(4, 6), option.rect.width() - 8);
-        return;
-    }
-    const QList<Piece> pieces = audioPieces(sourceRow, option.rect, option.font);
-    const bool marked = block.hasVoiceMarkers();
-    const QColor secondary = option.palette.color(QPalette::PlaceholderText);
-    for (qsizetype i = 0; i < pieces.size(); ++i) {
-        const Piece &piece = pieces.at(i);
-        const SegmentState state = SegmentState::of(studio, piece.segment);
-        if (i > 0) {
-            painter->setPen(withAlpha(secondary, 0.4f));
-            const int y = piece.rect.top() - 7;
-            painter->drawLine(piece.rect.left(), y, piece.rect.right(), y);
-        }
-        if (marked) {
-            QRect area = piece.rect.adjusted(7, 7, -7, -7);
-            painter->setPen(option.palette.color(QPalette::Text));
-            drawLines(painter, piece.labelLines, labelFont(option.font), area.topLeft(), area.width());
-            area.setTop(area.top() + linesHeight(piece.labelLines, labelFont(option.font)) + 7);
-            const QFont caption = captionFont(option.font, state.takes.isEmpty() ? QFont::Normal : QFont::DemiBold);
-            painter->setPen(state.takes.isEmpty() ? secondary : green);
-            drawLines(painter, {state.takes.isEmpty() ? statusText({}) : u"✓ Есть дубль"_s}, caption,
-                      area.topLeft(), area.width());
-        }
-        // A picture of the controls the row gets when it is selected.
-        const std::optional<QStyleOptionButton> button = pictureButton(piece, sourceRow, option);
-        if (!button) {
-            const bool onTimeline = storedStatus(block.voiceStatus) == StoredStatus::voiced;
-            painter->setPen(onTimeline ? secondary : orange);
-            const QRect area = actionArea(piece, marked, option.font);
-            drawLines(painter, {onTimeline ? u"На таймлайне"_s : u"Проверить в Premiere"_s},
-                      captionFont(option.font, QFont::Normal), area.topLeft() + QPoint(0, 6), area.width());
-            continue;
-        }
-        QApplication::style()->drawControl(QStyle::CE_PushButton, &*button, painter);
-        const QRect area = actionArea(piece, marked, option.font);
-        if (state.takes.size() >= 2) {
-            painter->setPen(option.palette.color(QPalette::Text));
-            painter->drawText(QRect(button->rect.right() + 8, area.top(), 40, area.height()),
-                              Qt::AlignLeft | Qt::AlignVCenter, QString::number(state.takes.size()) + u" ▾"_s);
-        }
-    }
+    const AudioCellLayout layout = audioLayout(sourceRow, option.rect.width(), option.font);
+    painter->translate(option.rect.topLeft());
+    layout.paint(*painter, option.palette, m_table.viewport(), false);
 }
 
 void ScriptCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -355,15 +272,15 @@ void ScriptCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
         const QString status = source.data().toString();
         const QFont font = captionFont(option.font, QFont::Medium);
         const int line = QFontMetrics(option.font).lineSpacing();
-        const QRect row(option.rect.left() + textMarginX, option.rect.top() + textMarginY,
-                        option.rect.width() - 2 * textMarginX, line);
+        const QRect first(option.rect.left() + textMarginX, option.rect.top() + textMarginY,
+                          option.rect.width() - 2 * textMarginX, line);
         painter->setPen(Qt::NoPen);
         painter->setBrush(statusColour(m_model.rowStatus(source.row()), option.palette));
-        painter->drawEllipse(QRectF(row.left(), row.center().y() - 3.0, 7, 7));
-        painter->setFont(font);
+        painter->drawEllipse(QRectF(first.left(), first.center().y() - 3.0, 7, 7));
         painter->setPen(option.palette.color(QPalette::Text));
-        painter->drawText(row.adjusted(14, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                          QFontMetrics(font).elidedText(status, Qt::ElideRight, row.width() - 14));
+        const QStringList lines = statusLines(status, option.font, option.rect.width());
+        const int textTop = first.top() + (line - QFontMetrics(font).lineSpacing()) / 2;
+        drawLines(painter, lines, font, QPoint(first.left() + 14, std::max(textTop, first.top())), first.width() - 14);
         break;
     }
     case ScriptTableModel::audio:
@@ -376,79 +293,41 @@ void ScriptCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     painter->restore();
 }
 
-namespace {
-
-QRect actionArea(const ScriptCellDelegate::Piece &piece, bool marked, const QFont &base)
+bool ScriptCellDelegate::eventFilter(QObject *watched, QEvent *event)
 {
-    QRect area = piece.rect;
-    if (marked) {
-        area.adjust(7, 7, -7, -7);
-        area.setTop(area.top() + linesHeight(piece.labelLines, labelFont(base)) + 7
-                    + QFontMetrics(captionFont(base, QFont::DemiBold)).lineSpacing() + 7);
-    }
-    area.setHeight(SegmentAudioCell::actionHeight);
-    return area;
-}
-
-} // namespace
-
-std::optional<QStyleOptionButton> ScriptCellDelegate::pictureButton(const Piece &piece, int sourceRow,
-                                                                    const QStyleOptionViewItem &option) const
-{
-    const Studio &studio = m_model.studio();
-    const ScriptBlock &block = m_model.block(sourceRow);
-    const SegmentState state = SegmentState::of(studio, piece.segment);
-    const StoredStatus stored = storedStatus(block.voiceStatus);
-    if (state.takes.isEmpty() && (stored == StoredStatus::voiced || stored == StoredStatus::toCheck))
-        return std::nullopt;
-    QStyleOptionButton button;
-    button.state = studio.locked() ? QStyle::State_None : QStyle::State_Enabled;
-    button.palette = option.palette;
-    button.fontMetrics = option.fontMetrics;
-    button.iconSize = QSize(16, 16);
-    if (state.takes.isEmpty()) {
-        button.text = u"Записать эту реплику"_s;
-        button.icon = symbol(u"mic"_s);
-    } else {
-        button.text = u"Дубль "_s + QString::number(state.currentNumber);
-        button.icon = symbol(studio.playingID() == state.current->id ? u"pause.fill"_s : u"play.fill"_s);
-    }
-    const QSize size = QApplication::style()->sizeFromContents(
-        QStyle::CT_PushButton, &button,
-        QSize(option.fontMetrics.horizontalAdvance(button.text) + 24, option.fontMetrics.height()));
-    const QRect area = actionArea(piece, block.hasVoiceMarkers(), option.font);
-    button.rect = QRect(area.left(), area.top() + (area.height() - size.height()) / 2, size.width(), size.height());
-    return button;
-}
-
-bool ScriptCellDelegate::editorEvent(QEvent *event,
-                                     QAbstractItemModel *model,
-                                     const QStyleOptionViewItem &option,
-                                     const QModelIndex &index)
-{
+    // Only mouse buttons are looked at: other events come while the table is torn down too.
+    const auto type = event->type();
+    if ((type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease) || watched != m_viewport
+        || static_cast<QMouseEvent *>(event)->button() != Qt::LeftButton)
+        return false;
+    // A painted cell answers the first click as the live one would. The live cell may have
+    // taken its place since the press; the release still comes here, where the press went.
+    const QPoint at = static_cast<QMouseEvent *>(event)->position().toPoint();
+    const QModelIndex index = m_table.indexAt(at);
     const QModelIndex source = m_filter.mapToSource(index);
-    if (event->type() == QEvent::MouseButtonRelease && source.column() == ScriptTableModel::audio
-        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-        const QPoint at = static_cast<QMouseEvent *>(event)->position().toPoint();
-        Studio &studio = m_model.studio();
-        const ScriptBlock block = m_model.block(source.row());
-        for (const Piece &piece : audioPieces(source.row(), option.rect, option.font)) {
-            if (!piece.rect.contains(at))
-                continue;
-            // The painted button works at the first click, as the live one of the selected row does.
-            const std::optional<QStyleOptionButton> button = pictureButton(piece, source.row(), option);
-            const SegmentState state = SegmentState::of(studio, piece.segment);
-            studio.selectSegment(block, piece.segment);
-            if (button && button->rect.contains(at) && !studio.locked()) {
-                if (state.current)
-                    studio.togglePlayback(*state.current);
-                else
-                    studio.record(block, piece.segment);
-            }
-            break;
-        }
+    if (type == QEvent::MouseButtonPress) {
+        const bool painted = source.column() == ScriptTableModel::audio && !m_table.indexWidget(index);
+        m_pressedPicture = painted ? QPersistentModelIndex(index) : QPersistentModelIndex();
+        return false;
     }
-    return QStyledItemDelegate::editorEvent(event, model, option, index);
+    if (!index.isValid() || std::exchange(m_pressedPicture, {}) != index)
+        return false;
+    const QRect cell = m_table.visualRect(index);
+    const QPoint local = at - cell.topLeft();
+    const AudioCellLayout layout = audioLayout(source.row(), cell.width(), m_table.font());
+    const qsizetype segment = layout.segmentAt(local);
+    if (segment < 0)
+        return false;
+    Studio &studio = m_model.studio();
+    const ScriptBlock block = m_model.block(source.row());
+    const SegmentLayout &piece = layout.segments.at(segment);
+    if (studio.selectedRecordingID() != piece.segment.id)
+        studio.selectSegment(block, piece.segment);
+    if (const CellButton *button = piece.buttonAt(local)) {
+        pressCellButton(studio, block, piece, *button, &m_table,
+                        m_table.viewport()->mapToGlobal(cell.topLeft() + button->rect.bottomLeft()));
+    }
+    return false;
 }
 
 } // namespace tarnwick

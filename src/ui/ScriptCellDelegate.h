@@ -1,8 +1,9 @@
 #pragma once
 
 #include "studio/BlockStatus.h"
+#include "ui/AudioCellLayout.h"
 
-#include <QStyleOptionButton>
+#include <QPersistentModelIndex>
 #include <QStyledItemDelegate>
 
 #include <optional>
@@ -31,6 +32,10 @@ public:
     static QColor statusColour(const BlockStatus &status, const QPalette &palette);
     /// A text cut into the lines it takes in `width`, the last one elided when over `lineLimit`.
     static QStringList wrap(const QString &text, const QFont &font, int width, int lineLimit);
+    /// A status text as its cell shows it in a column `width` wide: on two lines at most.
+    static QStringList statusLines(const QString &status, const QFont &base, int width);
+    /// Where everything of a row's audio cell sits, for a cell `width` wide.
+    AudioCellLayout audioLayout(int sourceRow, int width, const QFont &font) const;
 
     /// A text cell's pieces as shown: one per marked segment of a voice text, or the text whole.
     QStringList textPieces(const QModelIndex &source) const;
@@ -41,19 +46,10 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
-    struct Piece; // one segment's slice of the audio cell
-
 protected:
-    bool editorEvent(QEvent *event,
-                     QAbstractItemModel *model,
-                     const QStyleOptionViewItem &option,
-                     const QModelIndex &index) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QList<Piece> audioPieces(int sourceRow, const QRect &cell, const QFont &font) const;
-    /// The painted button of a segment (record, or play the current take); none for a note.
-    std::optional<QStyleOptionButton> pictureButton(const Piece &piece, int sourceRow,
-                                                    const QStyleOptionViewItem &option) const;
     int textHeight(const QModelIndex &source, const QFont &font, int width) const;
     void paintText(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &source,
                    bool live) const;
@@ -62,7 +58,9 @@ private:
     ScriptTableModel &m_model;
     ScriptFilterModel &m_filter;
     QTableView &m_table;
+    QObject *m_viewport; // watched for first clicks on painted buttons
     int m_lineLimit = 0;
+    QPersistentModelIndex m_pressedPicture; // a painted audio cell under a primary press
 };
 
 } // namespace tarnwick

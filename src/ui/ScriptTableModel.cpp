@@ -2,6 +2,9 @@
 
 #include "studio/Studio.h"
 
+#include <algorithm>
+#include <numeric>
+
 using namespace Qt::StringLiterals;
 
 namespace tarnwick {
@@ -93,7 +96,7 @@ QVariant ScriptTableModel::data(const QModelIndex &index, int role) const
         return textColumn && value.isEmpty() ? u"—"_s : value;
     }
     case Qt::ToolTipRole:
-        return {};
+        return column == status ? QVariant(statusText(row.status)) : QVariant(); // the whole text, if the cell is short
     case BlockIDRole:
         return row.block.id;
     case NeedsRecordingRole:
@@ -122,7 +125,17 @@ QString ScriptTableModel::takesStateOf(const Row &row) const
     return state;
 }
 
-QString ScriptTableModel::audioStateOf(const Row &row) const
+QString ScriptTableModel::playingRecordingID() const
+{
+    const std::optional<QUuid> playing = m_studio.playingID();
+    if (!playing)
+        return {};
+    const QList<Take> &takes = m_studio.takes();
+    const auto take = std::find_if(takes.cbegin(), takes.cend(), [&](const Take &each) { return each.id == *playing; });
+    return take == takes.cend() ? QString() : take->blockID;
+}
+
+QString ScriptTableModel::audioStateOf(const Row &row, const QString &playing) const
 {
     // Everything the audio cell draws, as one comparable text: takes, choices, playing, recording.
     if (row.markerIssue)
@@ -132,10 +145,9 @@ QString ScriptTableModel::audioStateOf(const Row &row) const
         if (segment.id == m_studio.selectedRecordingID())
             state += segment.id + (m_studio.recording() ? u" recording"_s : u" selected"_s);
     }
-    if (const std::optional<QUuid> playing = m_studio.playingID()) {
-        const QString id = playing->toString(QUuid::WithoutBraces);
-        if (row.takesState.contains(id))
-            state += u" playing "_s + id;
+    for (const VoiceSegment &segment : row.segments) {
+        if (!playing.isEmpty() && segment.id == playing)
+            state += u" playing "_s + m_studio.playingID()->toString(QUuid::WithoutBraces);
     }
     return state;
 }
@@ -144,7 +156,7 @@ ScriptTableModel::Row ScriptTableModel::rowFor(const ScriptBlock &block) const
 {
     Row row{block, block.voiceSegments(), block.voiceMarkerIssue(), m_studio.status(block), {}, {}};
     row.takesState = takesStateOf(row);
-    row.audioState = audioStateOf(row);
+    row.audioState = audioStateOf(row, playingRecordingID());
     return row;
 }
 
@@ -163,6 +175,8 @@ void ScriptTableModel::reloadBlocks()
             m_rowByID.insert(block.id, static_cast<int>(m_rows.size()));
             m_rows.append(rowFor(block));
         }
+        indexRecordings();
+        m_markedRows = markedRows(playingRecordingID());
         endResetModel();
         return;
     }
@@ -173,17 +187,51 @@ void ScriptTableModel::reloadBlocks()
         m_rows[i] = rowFor(blocks.at(i));
         emit dataChanged(index(i, 0), index(i, columnCount_ - 1));
     }
+    indexRecordings();
     refreshRows(false);
+}
+
+void ScriptTableModel::indexRecordings()
+{
+    m_rowByRecording.clear();
+    for (int i = 0; i < m_rows.size(); ++i) {
+        for (const VoiceSegment &segment : m_rows.at(i).segments)
+            m_rowByRecording.insert(segment.id, i);
+    }
+}
+
+QList<int> ScriptTableModel::markedRows(const QString &playing) const
+{
+    QList<int> rows;
+    for (const QString &recordingID : {m_studio.selectedRecordingID(), playing}) {
+        if (const int row = m_rowByRecording.value(recordingID, -1); row >= 0)
+            rows.append(row);
+    }
+    return rows;
 }
 
 void ScriptTableModel::refreshRows(bool takesChanged)
 {
-    for (int i = 0; i < m_rows.size(); ++i) {
+    // A status rests on the takes and the running recording: a new selection or playback leaves
+    // every status as it was, so a click does not ask a thousand rows again.
+    const bool recording = m_studio.recording();
+    const bool statuses = takesChanged || recording || std::exchange(m_wasRecording, recording);
+    const QString playing = playingRecordingID();
+    // Otherwise only the rows that show, or showed, the selection or the playing take can change.
+    const QList<int> marked = markedRows(playing);
+    QList<int> rows = std::exchange(m_markedRows, marked) + marked;
+    if (statuses) {
+        rows.resize(m_rows.size());
+        std::iota(rows.begin(), rows.end(), 0);
+    }
+    for (const int i : rows) {
+        if (i >= m_rows.size())
+            continue;
         Row &row = m_rows[i];
         if (takesChanged)
             row.takesState = takesStateOf(row);
-        BlockStatus freshStatus = m_studio.status(row.block);
-        QString audioState = audioStateOf(row);
+        BlockStatus freshStatus = statuses ? m_studio.status(row.block) : row.status;
+        QString audioState = audioStateOf(row, playing);
         if (freshStatus == row.status && audioState == row.audioState)
             continue;
         row.status = std::move(freshStatus);

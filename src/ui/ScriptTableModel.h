@@ -52,13 +52,21 @@ private:
 
     Row rowFor(const ScriptBlock &block) const;
     QString takesStateOf(const Row &row) const;
-    QString audioStateOf(const Row &row) const;
+    /// `playing`: the recording id of the take playing, worked out once for all rows.
+    QString audioStateOf(const Row &row, const QString &playing) const;
+    QString playingRecordingID() const;
+    /// The rows that show the selected segment or the playing take.
+    QList<int> markedRows(const QString &playing) const;
+    void indexRecordings();
     void reloadBlocks();
     void refreshRows(bool takesChanged);
 
     Studio &m_studio;
     QList<Row> m_rows;
     QHash<QString, int> m_rowByID;
+    QHash<QString, int> m_rowByRecording; // by segment id
+    QList<int> m_markedRows;               // as of the last refresh
+    bool m_wasRecording = false;
 };
 
 /// The rows the search lets through, and the video columns while they are shown.

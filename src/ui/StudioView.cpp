@@ -2,6 +2,7 @@
 
 #include "studio/Studio.h"
 #include "ui/AudioCell.h"
+#include "ui/ButtonRoles.h"
 #include "ui/CellText.h"
 #include "ui/LevelBar.h"
 #include "ui/MessageLabel.h"
@@ -81,18 +82,6 @@ QPushButton *button(const QString &icon, const QString &title, const QString &na
     // button opens gives it back there.
     result->setFocusPolicy(Qt::TabFocus);
     return result;
-}
-
-/// The accent-filled look of the window's main command.
-void makeProminent(QPushButton *button)
-{
-    // Only the enabled groups: a disabled button keeps the style's greyed look.
-    QPalette palette = button->palette();
-    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        palette.setColor(group, QPalette::Button, palette.color(group, QPalette::Highlight));
-        palette.setColor(group, QPalette::ButtonText, palette.color(group, QPalette::HighlightedText));
-    }
-    button->setPalette(palette);
 }
 
 /// The chosen row is tinted with the accent rather than filled with it, so its red tints, green
@@ -175,6 +164,11 @@ StudioView::StudioView(Studio &studio, ViewSettings &settings, QWidget *parent)
     menu->addSeparator();
     QAction *quit = menu->addAction(u"Выйти"_s, this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
+    QMenu *takes = menuBar()->addMenu(u"Дубли"_s);
+    QAction *latest = takes->addAction(symbol(u"play.fill"_s), u"Прослушать последний дубль"_s, this,
+                                       [this] { m_studio.playLatestTake(); });
+    latest->setObjectName(u"playLatestTake"_s);
+    latest->setShortcut(QKeySequence(u"Ctrl+P"_s));
 
     setUpTable();
     setUpKeys();
@@ -342,6 +336,7 @@ QWidget *StudioView::makeStatusBar()
     row->addWidget(format);
 
     m_cancel = button(u"xmark"_s, u"Отменить"_s, u"cancel"_s, bar);
+    makeDestructive(m_cancel);
     connect(m_cancel, &QPushButton::clicked, this, [this] { m_studio.cancelRecording(); });
     m_save = button(u"checkmark"_s, u"Сохранить"_s, u"save"_s, bar);
     makeProminent(m_save);
@@ -453,25 +448,9 @@ void StudioView::setUpTable()
         m_table->viewport()->update();
     });
 
+    // Every context menu of the table, live cells included, comes this one way.
     m_menus = new RightClickMenu(this);
-    m_menus->addArea(m_table->viewport(), [this](QPoint at) { return voiceCellMenu(at); });
-    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        const QModelIndex index = m_table->indexAt(at);
-        const QModelIndex source = m_filter->mapToSource(index);
-        if (source.column() != ScriptTableModel::audio || m_model->markerIssue(source.row()))
-            return;
-        // Rows other than the selected one are pictures: the menu is for the segment under the press.
-        const QList<VoiceSegment> &segments = m_model->segments(source.row());
-        if (segments.isEmpty())
-            return;
-        const QRect cell = m_table->visualRect(index);
-        const auto part = static_cast<qsizetype>((at.y() - cell.top()) * segments.size() / std::max(cell.height(), 1));
-        QMenu menu(this);
-        fillSegmentMenu(menu, m_studio, m_model->block(source.row()),
-                        segments.at(std::clamp<qsizetype>(part, 0, segments.size() - 1)));
-        menu.exec(m_table->viewport()->mapToGlobal(at));
-    });
+    m_menus->addArea(m_table->viewport(), [this](QPoint at) { return cellMenu(at); });
     resizeRows();
 }
 
@@ -612,12 +591,27 @@ void StudioView::togglePlaybackOfSelection()
         m_studio.togglePlayback(takes.constFirst());
 }
 
-std::optional<QList<ContextMenuAction>> StudioView::voiceCellMenu(QPoint at)
+std::optional<QList<ContextMenuAction>> StudioView::cellMenu(QPoint at)
 {
-    const QModelIndex source = m_filter->mapToSource(m_table->indexAt(at));
+    const QModelIndex index = m_table->indexAt(at);
+    const QModelIndex source = m_filter->mapToSource(index);
+    const ScriptBlock block = source.isValid() ? m_model->block(source.row()) : ScriptBlock{};
+    if (source.column() == ScriptTableModel::audio) {
+        // The same layout places the live cell's widgets: the menu is for what lies under the press.
+        const QRect cell = m_table->visualRect(index);
+        const AudioCellLayout layout = m_delegate->audioLayout(source.row(), cell.width(), m_table->font());
+        const QPoint local = at - cell.topLeft();
+        const qsizetype segment = layout.segmentAt(local);
+        if (segment < 0)
+            return std::nullopt;
+        const SegmentLayout &piece = layout.segments.at(segment);
+        const CellButton *button = piece.buttonAt(local);
+        if (button && button->kind == CellButton::take)
+            return takeMenu(m_studio, *piece.state.shown);
+        return segmentMenu(m_studio, block, piece.segment);
+    }
     if (source.column() != ScriptTableModel::english && source.column() != ScriptTableModel::russian)
         return std::nullopt;
-    const ScriptBlock block = m_model->block(source.row());
     const QString value = source.column() == ScriptTableModel::english ? block.english : block.russian;
     QStringList texts;
     for (const VoiceSegment &segment : VoiceSegment::parse(value, block.id, block.number))
@@ -725,10 +719,24 @@ void StudioView::placeLiveCells()
         oldRow = m_audioCellIndex.row();
         m_table->setIndexWidget(m_audioCellIndex, nullptr);
     }
-    for (const QPersistentModelIndex &text : std::exchange(m_textCellIndexes, {})) {
+    // Texts stay while their block, line limit and columns do: a take played or chosen
+    // rebuilds the audio cell only, and a text selection survives it.
+    const QString textsKey = index.isValid() ? m_model->block(sourceRow).english + m_model->block(sourceRow).russian
+                                                   + QString::number(m_delegate->lineLimit())
+                                                   + QString::number(m_filter->columnCount())
+                                                   + QString::number(index.row())
+                                             : QString();
+    const bool keepTexts = !textsKey.isEmpty() && textsKey == m_textCellsKey
+                           && std::all_of(m_textCellIndexes.cbegin(), m_textCellIndexes.cend(),
+                                          [this](const QPersistentModelIndex &text) {
+                                              return text.isValid() && m_table->indexWidget(text);
+                                          });
+    for (const QPersistentModelIndex &text : keepTexts ? QList<QPersistentModelIndex>{}
+                                                       : std::exchange(m_textCellIndexes, {})) {
         if (text.isValid())
             m_table->setIndexWidget(text, nullptr);
     }
+    m_textCellsKey = textsKey;
     if (oldRow >= 0 && oldRow != index.row())
         m_table->resizeRowToContents(oldRow);
     m_audioCellIndex = index;
@@ -736,6 +744,10 @@ void StudioView::placeLiveCells()
         return;
     m_audioCell = new AudioCell(m_studio, m_model->block(sourceRow));
     m_table->setIndexWidget(index, m_audioCell);
+    if (keepTexts) {
+        m_table->resizeRowToContents(index.row());
+        return;
+    }
     // The selected row's texts are live too, so they can be selected and copied; the filter
     // only drops the last columns, so view and model columns agree.
     for (int column = 0; column < m_filter->columnCount(); ++column) {

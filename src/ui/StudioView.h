@@ -76,7 +76,7 @@ private:
     void tableSelectionChanged();
     void placeLiveCells();
     void resizeRows();
-    std::optional<QList<ContextMenuAction>> voiceCellMenu(QPoint at);
+    std::optional<QList<ContextMenuAction>> cellMenu(QPoint at);
 
     Studio &m_studio;
     ViewSettings &m_settings;
@@ -109,6 +109,7 @@ private:
     QPointer<AudioCell> m_audioCell;
     QPersistentModelIndex m_audioCellIndex;
     QList<QPersistentModelIndex> m_textCellIndexes; // the selected row's live texts
+    QString m_textCellsKey; // what they were built from
     QTimer m_liveCellsTimer; // coalesces rebuilds and keeps them out of the handler that caused them
     QTimer m_resizeTimer;
     QString m_syncedBlockID;
