@@ -10,6 +10,8 @@
 #include <QStyleOptionButton>
 #include <QStyleOptionToolButton>
 
+#include <cmath>
+
 using namespace Qt::StringLiterals;
 
 namespace tarnwick {
@@ -108,7 +110,8 @@ QList<CellButton> buttonsOf(const Studio &studio, const SegmentState &state, con
 
 QString minutesAndSeconds(double seconds)
 {
-    const auto whole = static_cast<long long>(std::max(seconds, 0.0));
+    // Rounded: a take of 0.96 s read as "0:00" looks empty.
+    const long long whole = std::llround(std::max(seconds, 0.0));
     return QString::asprintf("%lld:%02lld", whole / 60, whole % 60);
 }
 
