@@ -9,6 +9,27 @@ using namespace Qt::StringLiterals;
 
 namespace tarnwick {
 
+ScriptTableModel::Widths ScriptTableModel::widths(int column)
+{
+    switch (static_cast<Column>(column)) {
+    case number:
+        return {38, 44, 56};
+    case english:
+        return {260, 380, 760};
+    case russian:
+        return {220, 300, 760};
+    case status:
+        return {102, 112, 126};
+    case audio:
+        return {280, 340, 520};
+    case videoRussian:
+    case videoEnglish:
+    case columnCount_:
+        break;
+    }
+    return {180, 240, 0};
+}
+
 ScriptTableModel::ScriptTableModel(Studio &studio, QObject *parent)
     : QAbstractTableModel(parent)
     , m_studio(studio)

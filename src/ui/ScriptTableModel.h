@@ -25,6 +25,15 @@ public:
         EmptyRole,          // the text shown is the dash for an empty value
     };
 
+    /// A column's widths: the least, the first shown, and the most a fitted width takes.
+    struct Widths
+    {
+        int minimum;
+        int ideal;
+        int maximum; // 0: no bound
+    };
+    static Widths widths(int column);
+
     explicit ScriptTableModel(Studio &studio, QObject *parent = nullptr);
 
     int rowCount(const QModelIndex &parent = {}) const override;
