@@ -14,9 +14,7 @@ QList<Take> manifestOnDisk(const ProjectStore &store)
     return decodeManifest(readBytes(store.manifestFile()), store.manifestFile()).takes;
 }
 
-class StudioStartTest : public StudioFixture
-{
-};
+using StudioStartTest = StudioFixture;
 
 } // namespace
 
@@ -97,7 +95,6 @@ TEST_F(StudioRecordingTest, NextSegmentIsTheFirstWithoutAChosenTake)
     ASSERT_TRUE(recordAndWait(m_block));
     EXPECT_EQ(m_studio->pendingTake()->blockID, u"voice:b"_s);
     m_studio->cancelRecording();
-    EXPECT_EQ(m_studio->message(), u"Запись отменена"_s);
 
     commitTake(m_block, m_segments[1]);
     commitTake(m_block, m_segments[2]);
