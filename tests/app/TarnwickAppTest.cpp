@@ -23,12 +23,10 @@ TEST(TarnwickProgramTest, StartsOnAFreshDataFolderAndEndsOnSigterm)
     ASSERT_TRUE(program.waitForStarted());
 
     const QString projects = home.filePath(u"data/Projects"_s);
-    QStringList made;
-    for (int waited = 0; waited < 100 && made.isEmpty(); ++waited) {
-        QTest::qWait(100);
-        made = QDir(projects).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    }
-    ASSERT_EQ(made.size(), 1) << program.readAllStandardError().toStdString();
+    const auto made = [&] { return QDir(projects).entryList(QDir::Dirs | QDir::NoDotAndDotDot); };
+    ASSERT_TRUE(waitFor([&] { return !made().isEmpty(); }, 10000))
+        << program.readAllStandardError().toStdString();
+    ASSERT_EQ(made().size(), 1);
     QTest::qWait(300); // the window is up
     ASSERT_EQ(program.state(), QProcess::Running) << program.readAllStandardError().toStdString();
 
@@ -38,7 +36,7 @@ TEST(TarnwickProgramTest, StartsOnAFreshDataFolderAndEndsOnSigterm)
     EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
 
     // The project was let go: the command line can open it.
-    const ProgramResult check = runProgram(QString::fromUtf8(TARNWICK_CLI_PATH), {u"check"_s, projects + u'/' + made.constFirst()},
+    const ProgramResult check = runProgram(QString::fromUtf8(TARNWICK_CLI_PATH), {u"check"_s, projects + u'/' + made().constFirst()},
                                  environment);
     EXPECT_EQ(check.exitCode, 0) << check.err.toStdString();
     // It left as a closed window does, remembering its size.

@@ -5,9 +5,6 @@
 #include "support/SoundServer.h"
 #include "support/TestSupport.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-
 using namespace Qt::StringLiterals;
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -18,16 +15,14 @@ TEST(QtAudioBackendTest, AFullDiskEndsTheTakeWithItsOwnMessage)
     const std::unique_ptr<SoundServer> server = SoundServer::start(&whyNot);
     ASSERT_NE(server, nullptr) << whyNot.toStdString();
     server->useInThisProcess(); // before Qt Multimedia is first used
-    const std::optional<ScratchMount> disk = ScratchMount::tmpfs(64 * 1024);
+    const std::unique_ptr<ScratchMount> disk = ScratchMount::tmpfs(64 * 1024);
     REQUIRE_MOUNT(disk);
     AudioController controller(std::make_unique<QtAudioBackend>());
     controller.setInputDeviceID(QLatin1StringView(SoundServer::microphoneID));
     QStringList errors;
     controller.onRecordingError = [&](const QString &message) { errors.append(message); };
     controller.start(disk->path() + u"/take.wav"_s);
-    const QDeadlineTimer deadline(10000);
-    while (errors.isEmpty() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    waitFor([&] { return !errors.isEmpty(); }, 10000);
     EXPECT_EQ(errors, QStringList{u"Не удалось записать звук в файл: на диске нет места"_s});
     EXPECT_FALSE(controller.recording());
 }

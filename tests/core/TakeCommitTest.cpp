@@ -56,7 +56,6 @@ TEST_F(TakeCommitTest, CancelRemovesAudioAndRecordAndToleratesNeither)
     EXPECT_FALSE(pending());
     EXPECT_TRUE(entries(m_store.recordingsFolder()).isEmpty());
     EXPECT_NO_THROW(m_store.cancel(take));
-    EXPECT_THROW_MESSAGE(m_store.cancel(takeNamed(u"../x.wav"_s)), u"Некорректное имя аудиофайла"_s);
 }
 
 TEST_F(TakeCommitTest, MalformedRecordBlocksBothLoadAndBegin)
@@ -106,7 +105,7 @@ TEST_F(TakeCommitTest, ACrashAtAnyStepLosesNothingAndTheNextLoadFinishesTheTake)
             SCOPED_TRACE(std::string(c.when) + (viaLoad ? ", then load" : ", then begin"));
             const ProjectStore store = ProjectStore::create(m_dir.path(), {sampleBlock(u"b1"_s)}, u"p"_s);
             store.saveManifest(m_committed);
-            ASSERT_TRUE(crashAfter([&] { c.steps(store); }));
+            ASSERT_TRUE(Child([&] { c.steps(store); }).reached()); // and killed: what a crash leaves
             if (!viaLoad) {
                 EXPECT_EQ(errorOf([&] { store.begin(sampleTake(u"b1"_s)); }),
                           c.beginRefused ? std::optional(busy) : std::nullopt);

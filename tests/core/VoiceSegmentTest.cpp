@@ -16,10 +16,7 @@ QList<VoiceSegment> parse(const QString &text)
 
 ScriptBlock block(const QString &russian, const QString &english)
 {
-    ScriptBlock b = sampleBlock(u"b7"_s, u"7"_s);
-    b.russian = russian;
-    b.english = english;
-    return b;
+    return spokenBlock(u"b7"_s, u"7"_s, russian, english);
 }
 
 } // namespace

@@ -4,37 +4,19 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
 using namespace tarnwick;
 using namespace tarnwick::testing;
 
-namespace {
-
-/// Points HOME at a folder of the test's for its lifetime: the trash lives under it.
-class TemporaryHome
-{
-public:
-    explicit TemporaryHome(const QString &home)
-        : m_saved(qgetenv("HOME"))
-    {
-        qputenv("HOME", QFile::encodeName(home));
-    }
-    ~TemporaryHome() { qputenv("HOME", m_saved); }
-    TemporaryHome(const TemporaryHome &) = delete;
-    TemporaryHome &operator=(const TemporaryHome &) = delete;
-
-private:
-    QByteArray m_saved;
-};
-
-} // namespace
-
 TEST(QtTrash, MovesTheFileIntoTheUsersTrashEvenWithoutADataFolder)
 {
     QTemporaryDir dir;
-    const TemporaryHome home(dir.filePath(u"home"_s));
+    // HOME points into the test's folder while it runs: the trash lives under it.
+    const auto restoreHome = qScopeGuard([home = qgetenv("HOME")] { qputenv("HOME", home); });
+    qputenv("HOME", QFile::encodeName(dir.filePath(u"home"_s)));
     QDir().mkpath(dir.filePath(u"home"_s));
     const QString take = dir.filePath(u"take.wav"_s);
     writeBytes(take, "RIFF");

@@ -4,22 +4,19 @@
 #include "studio/Studio.h"
 #include "support/TestSupport.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 
 namespace tarnwick::testing {
 
-/// Microphone access that answers as the test says.
+/// Microphone access the user has granted.
 class FakeMicrophone final : public MicrophoneAccess
 {
 public:
-    Status status() const override { return state; }
-    void request(std::function<void(bool)> callback) override { callback(state == Status::authorised); }
-    Status state = Status::authorised;
+    Status status() const override { return Status::authorised; }
+    void request(std::function<void(bool)> callback) override { callback(true); }
 };
 
 /// A trash that moves files into a folder of the test's, or refuses when told to.
@@ -90,32 +87,34 @@ protected:
     QTemporaryDir m_dir;
     QString m_dataFolder = m_dir.filePath(u"data"_qs);
     QHash<QString, QString> m_defaults; // survives the studio, like the user's settings
-    FakeMicrophone *m_microphone = nullptr;
     FakeTrash *m_trash = nullptr;
     FakeChooser *m_chooser = nullptr;
     FakeAlert *m_alert = nullptr;
-    FakeAudioBackend *m_audio = nullptr;
+    FakeAudioBackend *m_audio = nullptr; // none when the test gives a real backend
     std::unique_ptr<Studio> m_studio;
 
-    Studio &startStudio(bool loadInitial = true)
+    Studio &startStudio(bool loadInitial = true, std::unique_ptr<AudioBackend> audio = nullptr)
     {
         m_studio.reset();
-        auto microphone = std::make_unique<FakeMicrophone>();
-        auto trash = std::make_unique<FakeTrash>(m_dir.filePath(u"trash"_qs));
-        auto chooser = std::make_unique<FakeChooser>();
-        auto alert = std::make_unique<FakeAlert>();
-        auto audio = std::make_unique<FakeAudioBackend>();
-        m_microphone = microphone.get();
-        m_trash = trash.get();
-        m_chooser = chooser.get();
-        m_alert = alert.get();
-        m_audio = audio.get();
+        m_audio = nullptr;
+        if (!audio)
+            audio = kept(m_audio, std::make_unique<FakeAudioBackend>());
         m_studio = std::make_unique<Studio>(
             m_dataFolder,
-            StudioServices{std::move(microphone), std::move(trash), std::move(chooser), std::move(alert),
+            StudioServices{std::make_unique<FakeMicrophone>(),
+                           kept(m_trash, std::make_unique<FakeTrash>(m_dir.filePath(u"trash"_qs))),
+                           kept(m_chooser, std::make_unique<FakeChooser>()),
+                           kept(m_alert, std::make_unique<FakeAlert>()),
                            std::make_unique<MemoryDefaults>(m_defaults)},
             std::move(audio), loadInitial);
         return *m_studio;
+    }
+    /// The fake, its pointer kept in `raw` for the test while the studio owns it.
+    template<typename T>
+    static std::unique_ptr<T> kept(T *&raw, std::unique_ptr<T> fake)
+    {
+        raw = fake.get();
+        return fake;
     }
     /// A project in the data folder's "Projects", opened.
     Studio &studioWith(const QList<ScriptBlock> &blocks)
@@ -125,16 +124,15 @@ protected:
         return studio;
     }
     const ProjectStore &store() const { return *m_studio->store(); }
-
-    /// Runs the event loop until `condition` holds; false after five seconds.
-    static bool waitFor(const std::function<bool()> &condition)
+    /// The segment or block of every take on disk, in the manifest's order.
+    QStringList recordedIDs() const
     {
-        QElapsedTimer clock;
-        clock.start();
-        while (!condition() && clock.elapsed() < 5000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        return condition();
+        QStringList ids;
+        for (const Take &take : ProjectStore(store().root()).load().takes)
+            ids.append(take.blockID);
+        return ids;
     }
+
     /// Starts a take of `segment`, or of the block's next one, and waits until the studio is
     /// recording or gave up.
     bool recordAndWait(const ScriptBlock &block, const std::optional<VoiceSegment> &segment = std::nullopt)

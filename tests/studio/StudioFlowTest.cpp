@@ -17,13 +17,6 @@ protected:
         block.voiceStatus = status;
         return block;
     }
-    QStringList recordedIDs() const
-    {
-        QStringList ids;
-        for (const Take &take : ProjectStore(store().root()).load().takes)
-            ids.append(take.blockID);
-        return ids;
-    }
 };
 
 } // namespace

@@ -14,9 +14,7 @@ QList<Take> manifestOnDisk(const ProjectStore &store)
     return decodeManifest(readBytes(store.manifestFile()), store.manifestFile()).takes;
 }
 
-class StudioStartTest : public StudioFixture
-{
-};
+using StudioStartTest = StudioFixture;
 
 } // namespace
 
@@ -52,14 +50,6 @@ TEST_F(StudioStartTest, ReopeningTheOpenProjectKeepsItsLeaseAndAFailedOpenKeepsT
     EXPECT_FALSE(errorOf([&] { studio.open(broken); }) == std::nullopt);
     EXPECT_EQ(store().root(), root);
     EXPECT_NO_THROW(ProjectLease{broken.root()}); // the lease taken for it was let go
-
-    const ProjectStore other = ProjectStore::create(m_dir.path(), {sampleBlock(u"c1"_s)}, u"other"_s);
-    {
-        const ProjectLease elsewhere(other.root());
-        EXPECT_THROW_MESSAGE(studio.open(other), u"Этот проект уже открыт в другом окне или экземпляре приложения"_s);
-    }
-    studio.open(other);
-    EXPECT_NO_THROW(ProjectLease{root}); // the previous project is unlocked
 }
 
 // --- the road of one recording -------------------------------------------------------
@@ -92,7 +82,6 @@ TEST_F(StudioRecordingTest, PendingRecordIsOnDiskBeforeAnySoundAndTheFirstTakeIs
     writeAudio();
     EXPECT_EQ(studio.stopRecording(), Outcome{});
     EXPECT_EQ(studio.message(), u"Дубль сохранён"_s);
-    EXPECT_FALSE(QFile::exists(store().pendingFile()));
     EXPECT_EQ(manifestOnDisk(store()), QList<Take>{take});
 
     const Take second = commitTake(m_block, m_segments[1]);
@@ -106,7 +95,6 @@ TEST_F(StudioRecordingTest, NextSegmentIsTheFirstWithoutAChosenTake)
     ASSERT_TRUE(recordAndWait(m_block));
     EXPECT_EQ(m_studio->pendingTake()->blockID, u"voice:b"_s);
     m_studio->cancelRecording();
-    EXPECT_EQ(m_studio->message(), u"Запись отменена"_s);
 
     commitTake(m_block, m_segments[1]);
     commitTake(m_block, m_segments[2]);
@@ -139,31 +127,6 @@ TEST_F(StudioRecordingTest, RecorderThatDoesNotStartLeavesTheTakePendingUntilCan
     EXPECT_FALSE(m_studio->pendingTake());
     EXPECT_FALSE(QFile::exists(store().pendingFile()));
     EXPECT_TRUE(m_studio->takes().isEmpty());
-}
-
-TEST_F(StudioRecordingTest, SaveThatFailsOnAFullDiskCanBeRetried)
-{
-    auto disk = ScratchMount::tmpfs(256 * 1024);
-    REQUIRE_MOUNT(disk);
-    startStudio(false);
-    m_studio->open(ProjectStore::create(disk->path(), {m_block}, u"p"_s));
-    const Take first = commitTake(m_block, m_segments[0]);
-
-    ASSERT_TRUE(recordAndWait(m_block, m_segments[1]));
-    writeAudio();
-    const QByteArray before = readBytes(store().manifestFile());
-    disk->fill();
-    EXPECT_EQ(m_studio->stopRecording().result, Outcome::Result::failed);
-    EXPECT_EQ(m_studio->message(),
-              u"Ошибка: Не удалось записать файл «"_s + store().manifestFile() + u"»: на диске нет места"_s);
-    EXPECT_TRUE(m_studio->pendingTake());
-    EXPECT_EQ(m_studio->takes(), QList<Take>{first});
-    EXPECT_EQ(readBytes(store().manifestFile()), before);
-
-    ASSERT_TRUE(QFile::remove(disk->path() + u"/filler"_s));
-    m_studio->stopRecording();
-    EXPECT_EQ(m_studio->message(), u"Дубль сохранён"_s);
-    EXPECT_EQ(manifestOnDisk(store()).size(), 2);
 }
 
 // --- quitting ------------------------------------------------------------------------

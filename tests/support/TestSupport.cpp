@@ -1,19 +1,18 @@
 #include "support/TestSupport.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QTimeZone>
+#include <QThread>
 
 #include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
 #include <csignal>
-#include <memory>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <utility>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -44,6 +43,16 @@ bool run(const QString &program, const QStringList &arguments)
 }
 
 } // namespace
+
+bool waitFor(const std::function<bool()> &condition, int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    while (!condition() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents();
+        QThread::msleep(1);
+    }
+    return condition();
+}
 
 std::optional<QString> errorOf(const std::function<void()> &step)
 {
@@ -190,21 +199,14 @@ ScratchMount::~ScratchMount()
         run(u"umount"_s, {u"-l"_s, m_path});
 }
 
-ScratchMount::ScratchMount(ScratchMount &&other) noexcept
-    : m_dir(std::move(other.m_dir))
-    , m_path(std::exchange(other.m_path, {}))
+std::unique_ptr<ScratchMount> ScratchMount::tmpfs(qint64 bytes)
 {
-}
-
-std::optional<ScratchMount> ScratchMount::tmpfs(qint64 bytes)
-{
-    ScratchMount mount;
-    mount.m_dir = std::make_unique<QTemporaryDir>();
-    const QString path = mount.m_dir->filePath(u"mnt"_s);
+    std::unique_ptr<ScratchMount> mount(new ScratchMount);
+    const QString path = mount->m_dir.filePath(u"mnt"_s);
     QDir().mkpath(path);
     if (!run(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size="_s + QString::number(bytes), u"tmpfs"_s, path}))
-        return std::nullopt;
-    mount.m_path = path;
+        return nullptr;
+    mount->m_path = path;
     return mount;
 }
 

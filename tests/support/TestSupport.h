@@ -27,6 +27,9 @@ void PrintTo(const Take &take, std::ostream *os);
 
 namespace tarnwick::testing {
 
+/// Runs the event loop until `condition` holds; false when `ms` pass first.
+bool waitFor(const std::function<bool()> &condition, int ms = 5000);
+
 /// The message of the StudioError that `step` throws, or nothing when it returns normally.
 std::optional<QString> errorOf(const std::function<void()> &step);
 
@@ -70,12 +73,6 @@ private:
     bool m_reached = false;
 };
 
-/// What a crash right after `steps` leaves on disk; false when the steps failed.
-inline bool crashAfter(const std::function<void()> &steps)
-{
-    return Child(steps).reached();
-}
-
 /// A WAV file as libsndfile reads it: whether it is the program's format, its length and loudest
 /// sample (full scale = 1); all zero when it cannot be read.
 struct Wav
@@ -111,12 +108,9 @@ class ScratchMount
 public:
     ~ScratchMount();
     /// A tmpfs of `bytes` at a fresh folder; nothing when mounting is not permitted here.
-    static std::optional<ScratchMount> tmpfs(qint64 bytes);
-
-    ScratchMount(ScratchMount &&other) noexcept;
+    static std::unique_ptr<ScratchMount> tmpfs(qint64 bytes);
     ScratchMount(const ScratchMount &) = delete;
     ScratchMount &operator=(const ScratchMount &) = delete;
-    ScratchMount &operator=(ScratchMount &&) = delete;
 
     const QString &path() const { return m_path; }
     void fill() const; // uses up every free block
@@ -125,8 +119,8 @@ public:
 
 private:
     ScratchMount() = default;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_path;
+    QTemporaryDir m_dir;
+    QString m_path; // empty until mounted
 };
 
 } // namespace tarnwick::testing

@@ -1,17 +1,13 @@
 #include "ui/AudioCell.h"
 
-#include "studio/StudioFixture.h"
 #include "ui/ScriptCellDelegate.h"
 #include "ui/ScriptTableModel.h"
-#include "ui/StudioView.h"
-#include "ui/ViewSettings.h"
+#include "ui/WindowFixture.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
-#include <QTableView>
-#include <QTest>
 #include <QTimer>
 
 #include <sndfile.h>
@@ -25,12 +21,9 @@ namespace {
 /// The window over block 1 without takes and block 3 of two marked segments with a take each,
 /// driven through the window as the platform delivers a user's presses: a press reaches the
 /// widget under the pointer, a context menu comes with it.
-class AudioCellTest : public StudioFixture
+class AudioCellTest : public WindowFixture
 {
 protected:
-    std::unique_ptr<MemoryDefaults> m_viewDefaults;
-    std::unique_ptr<ViewSettings> m_settings;
-    std::unique_ptr<StudioView> m_view;
     ScriptBlock m_block = markedBlock(u"m"_s, u"3"_s, {u"3-1"_s, u"3-2"_s});
     QList<Take> m_takes; // one per segment, then any added
 
@@ -43,15 +36,8 @@ protected:
         for (const VoiceSegment &segment : m_block.voiceSegments())
             m_takes.append(commitTake(m_block, segment));
         before();
-        m_viewDefaults = std::make_unique<MemoryDefaults>(m_defaults);
-        m_settings = std::make_unique<ViewSettings>(*m_viewDefaults);
-        m_view = std::make_unique<StudioView>(*m_studio, *m_settings);
-        m_view->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_view.get()));
-        settle();
+        showWindow();
     }
-    static void settle() { QCoreApplication::processEvents(); QCoreApplication::processEvents(); }
-    QTableView *table() const { return m_view->table(); }
     VoiceSegment segment(int i) const { return m_block.voiceSegments().at(i); }
     void choose(int i) { m_studio->selectSegment(m_block, segment(i)), settle(); }
 

@@ -1,18 +1,11 @@
 // A day at the microphone: the window keeps its place, its keys and its messages readable.
 
-#include "studio/StudioFixture.h"
 #include "ui/MessageLabel.h"
-#include "ui/StudioView.h"
-#include "ui/ViewSettings.h"
+#include "ui/WindowFixture.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QHeaderView>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QScrollBar>
-#include <QTableView>
-#include <QTest>
 
 using namespace Qt::StringLiterals;
 using namespace tarnwick;
@@ -20,27 +13,9 @@ using namespace tarnwick::testing;
 
 namespace {
 
-class SpeakerFlowTest : public StudioFixture
+class SpeakerFlowTest : public WindowFixture
 {
 protected:
-    std::unique_ptr<MemoryDefaults> m_viewDefaults;
-    std::unique_ptr<ViewSettings> m_settings;
-    std::unique_ptr<StudioView> m_view;
-
-    void showWindow()
-    {
-        m_viewDefaults = std::make_unique<MemoryDefaults>(m_defaults);
-        m_settings = std::make_unique<ViewSettings>(*m_viewDefaults);
-        m_view = std::make_unique<StudioView>(*m_studio, *m_settings);
-        m_view->show();
-        m_view->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
-        settle();
-    }
-    static void settle() { QCoreApplication::processEvents(); QCoreApplication::processEvents(); }
-    template<typename T = QPushButton>
-    T *widget(const QString &name) const { return m_view->findChild<T *>(name); }
-    QTableView *table() const { return m_view->table(); }
     void key(int key, Qt::KeyboardModifiers modifiers = Qt::ControlModifier)
     {
         QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key), modifiers);
@@ -57,15 +32,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(SpeakerFlowTest, KeysActOnTheTableFromTheStartAndAfterAHeaderCommand)
-{
-    studioWith({sampleBlock(u"b"_s)});
-    showWindow();
-    EXPECT_EQ(QApplication::focusWidget(), table());
-    QTest::mouseClick(widget(u"openProject"_s), Qt::LeftButton); // the chooser is cancelled
-    EXPECT_EQ(QApplication::focusWidget(), table());
-}
 
 TEST_F(SpeakerFlowTest, TheChosenBlockSegmentAndScrollComeBackAfterReopening)
 {
@@ -114,10 +80,7 @@ TEST_F(SpeakerFlowTest, CtrlReturnCommitsTakesOfConsecutiveSegments)
         writeAudio();
         key(Qt::Key_Return);
     }
-    QStringList committed;
-    for (const Take &take : ProjectStore(store().root()).load().takes)
-        committed.append(take.blockID);
-    EXPECT_EQ(committed, (QStringList{u"voice:a"_s, u"voice:b"_s}));
+    EXPECT_EQ(recordedIDs(), (QStringList{u"voice:a"_s, u"voice:b"_s}));
     EXPECT_TRUE(m_studio->recording());
     EXPECT_EQ(m_studio->pendingTake()->blockID, u"voice:c"_s);
 }
@@ -156,13 +119,16 @@ TEST_F(SpeakerFlowTest, RowsMovedByKeysStayInTheMiddleThirdAndTheLastColumnFills
     }
 }
 
-TEST_F(SpeakerFlowTest, HeaderShowsTheNoteTheFolderAndFiltersByStatus)
+TEST_F(SpeakerFlowTest, HeaderLeavesKeysToTheTableShowsTheNoteTheFolderAndFilters)
 {
     QList<ScriptBlock> blocks = manyBlocks(3);
     blocks[1].voiceNote = u"Ударение: фосфОр"_s;
     studioWith(blocks);
     commitTake(blocks[0], blocks[0].voiceSegments().constFirst());
     showWindow();
+    EXPECT_EQ(QApplication::focusWidget(), table());
+    QTest::mouseClick(widget(u"openProject"_s), Qt::LeftButton); // the chooser is cancelled
+    EXPECT_EQ(QApplication::focusWidget(), table());
     EXPECT_EQ(widget<QWidget>(u"projectName"_s)->toolTip(), store().root());
     auto *note = widget<MessageLabel>(u"voiceNote"_s);
     EXPECT_EQ(note->fullText(), QString());
