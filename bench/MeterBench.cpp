@@ -21,7 +21,7 @@ void meterTick(benchmark::State &state)
     controller.start(u"/bench/take.wav"_s);
     float power = -50.0f;
     for (auto _ : state) {
-        backend->powers.push_back(power);
+        backend->readings.push_back({power, power});
         power = power > -5.0f ? -50.0f : power + 0.5f;
         backend->timer->tick();
         QCoreApplication::processEvents();

@@ -117,7 +117,7 @@ void BM_MeterTick(benchmark::State &state)
         return;
     }
     for (auto _ : state) {
-        project.audio->powers.push_back(-12.0f);
+        project.audio->readings.push_back({-12.0f, -6.0f});
         project.audio->recorder->time += 0.06;
         project.audio->timer->tick();
         settle();

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 namespace tarnwick {
 
@@ -18,6 +19,25 @@ struct AudioInputDevice
     friend bool operator==(const AudioInputDevice &, const AudioInputDevice &) = default;
 };
 
+/// One meter tick: the samples since the previous tick, in dBFS; −160 when there were none.
+struct MeterReading
+{
+    float averagePower = -160.0f; // RMS
+    float peakPower = -160.0f;    // the largest sample magnitude
+
+    friend bool operator==(const MeterReading &, const MeterReading &) = default;
+};
+
+/// Which part of a file plays, and how loud: seconds from the file's start, gain in dB.
+struct PlaybackRegion
+{
+    double startSeconds = 0.0;
+    std::optional<double> endSeconds; // the end of the file when empty
+    double gainDB = 0.0;
+
+    friend bool operator==(const PlaybackRegion &, const PlaybackRegion &) = default;
+};
+
 /// Records one take into one WAV file. Events may be emitted from any thread; receivers queue them.
 class AudioRecorder : public QObject
 {
@@ -26,7 +46,7 @@ class AudioRecorder : public QObject
 public:
     virtual bool record() = 0;             // true only when capture really started
     virtual void stop() = 0;               // capture ends and the file is complete
-    virtual float averagePower() = 0;      // dBFS of the samples since the previous call
+    virtual MeterReading readMeter() = 0;  // the samples since the previous call
     virtual double currentTime() const = 0; // seconds captured so far
 
 signals:
@@ -36,7 +56,7 @@ signals:
     void encodeError(const QString &description);
 };
 
-/// Plays one WAV file; pause keeps the position.
+/// Plays a region of one WAV file; pause keeps the position.
 class AudioPlayer : public QObject
 {
     Q_OBJECT
@@ -46,9 +66,10 @@ public:
     virtual void pause() = 0;
     virtual void stop() = 0;
     virtual bool isPlaying() const = 0;
+    virtual double position() const = 0; // seconds from the file's start of the sound last heard
 
 signals:
-    void finished(); // the end of the file was reached
+    void finished(); // the end of the region was reached
 };
 
 /// A repeating timer; ticks stop when it is destroyed.
@@ -67,7 +88,7 @@ public:
     virtual ~AudioBackend() = default;
 
     virtual std::unique_ptr<AudioRecorder> createRecorder(const QString &url) = 0;
-    virtual std::unique_ptr<AudioPlayer> createPlayer(const QString &url) = 0;
+    virtual std::unique_ptr<AudioPlayer> createPlayer(const QString &url, const PlaybackRegion &region) = 0;
     virtual std::unique_ptr<AudioTimer> createTimer(std::chrono::milliseconds interval) = 0;
 
     virtual QList<AudioInputDevice> inputDevices() const = 0;

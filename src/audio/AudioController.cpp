@@ -86,7 +86,8 @@ void AudioController::updateMeter()
 {
     if (!m_recorder || !m_recording)
         return;
-    setLevel(levelForPower(m_recorder->averagePower()));
+    const MeterReading meter = m_recorder->readMeter();
+    setLevel(levelForPower(meter.averagePower), meter);
     setRecordingDuration(m_recorder->currentTime());
     m_levelHistory.append(m_level);
     if (m_levelHistory.size() > historyLength)
@@ -134,8 +135,15 @@ void AudioController::togglePlayback(const Take &take, const QString &url)
         return;
     }
 
+    play(take, url, {});
+}
+
+void AudioController::play(const Take &take, const QString &url, const PlaybackRegion &region)
+{
+    if (m_recording)
+        throw StudioError(u"Сначала завершите запись"_s);
     stopPlayback();
-    std::unique_ptr<AudioPlayer> player = m_backend->createPlayer(url);
+    std::unique_ptr<AudioPlayer> player = m_backend->createPlayer(url, region);
     const QPointer<AudioPlayer> reporter = player.get();
     connect(
         player.get(), &AudioPlayer::finished, this, [this, reporter] { playerFinished(reporter); },
@@ -147,6 +155,13 @@ void AudioController::togglePlayback(const Take &take, const QString &url)
     m_player = std::move(player);
     m_playerID = take.id;
     setPlayingID(take.id);
+}
+
+std::optional<double> AudioController::playbackPosition() const
+{
+    if (!m_player)
+        return std::nullopt;
+    return m_player->position();
 }
 
 void AudioController::playerFinished(AudioPlayer *reporter)
@@ -179,9 +194,10 @@ void AudioController::setPlayingID(std::optional<QUuid> id)
     emit playingIDChanged();
 }
 
-void AudioController::setLevel(float level)
+void AudioController::setLevel(float level, MeterReading meter)
 {
     m_level = level;
+    m_meter = meter;
     emit levelChanged();
 }
 

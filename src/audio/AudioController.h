@@ -24,6 +24,7 @@ class AudioController final : public QObject
     Q_PROPERTY(bool recording READ recording NOTIFY recordingChanged)
     Q_PROPERTY(std::optional<QUuid> playingID READ playingID NOTIFY playingIDChanged)
     Q_PROPERTY(float level READ level NOTIFY levelChanged)
+    Q_PROPERTY(MeterReading meter READ meter NOTIFY levelChanged)
     Q_PROPERTY(QList<float> levelHistory READ levelHistory NOTIFY levelHistoryChanged)
     Q_PROPERTY(double recordingDuration READ recordingDuration NOTIFY recordingDurationChanged)
 
@@ -40,12 +41,17 @@ public:
     bool recording() const { return m_recording; }
     std::optional<QUuid> playingID() const { return m_playingID; }
     float level() const { return m_level; }
+    MeterReading meter() const { return m_meter; } // the last tick, in dBFS
     const QList<float> &levelHistory() const { return m_levelHistory; }
     double recordingDuration() const { return m_recordingDuration; }
 
     void start(const QString &url); // throws StudioError("Запись уже идёт") and device errors
     void stopRecording();
     void togglePlayback(const Take &take, const QString &url); // throws StudioError and device errors
+    /// Plays a region of the take from its start, whatever was playing; throws as togglePlayback.
+    void play(const Take &take, const QString &url, const PlaybackRegion &region);
+    /// Seconds from the playing take's file start; empty when nothing is loaded.
+    std::optional<double> playbackPosition() const;
     void stopPlayback();
 
     QList<AudioInputDevice> inputDevices() const { return m_backend->inputDevices(); }
@@ -71,13 +77,14 @@ private:
 
     void setRecording(bool recording);
     void setPlayingID(std::optional<QUuid> id);
-    void setLevel(float level);
+    void setLevel(float level, MeterReading meter = {});
     void setRecordingDuration(double seconds);
 
     std::unique_ptr<AudioBackend> m_backend;
     bool m_recording = false;
     std::optional<QUuid> m_playingID;
     float m_level = 0.0f;
+    MeterReading m_meter;
     QList<float> m_levelHistory;
     double m_recordingDuration = 0.0;
     std::unique_ptr<AudioRecorder> m_recorder;

@@ -26,17 +26,18 @@ void FakeRecorder::stop()
         emit finished(true);
 }
 
-float FakeRecorder::averagePower()
+MeterReading FakeRecorder::readMeter()
 {
-    if (m_backend.powers.empty())
-        return -160.0f;
-    const float power = m_backend.powers.front();
-    m_backend.powers.pop_front();
-    return power;
+    if (m_backend.readings.empty())
+        return {};
+    const MeterReading reading = m_backend.readings.front();
+    m_backend.readings.pop_front();
+    return reading;
 }
 
-FakePlayer::FakePlayer(QString path, FakeAudioBackend &backend)
+FakePlayer::FakePlayer(QString path, PlaybackRegion playedRegion, FakeAudioBackend &backend)
     : url(std::move(path))
+    , region(std::move(playedRegion))
     , playSucceeds(backend.playSucceeds)
     , m_backend(backend)
 {
@@ -52,13 +53,13 @@ void FakePlayer::stop()
 {
     ++m_backend.playersStopped;
     playingNow = false;
-    position = 0.0;
+    played = 0.0;
 }
 
 void FakePlayer::advance(double seconds)
 {
     if (playingNow)
-        position += seconds;
+        played += seconds;
 }
 
 std::unique_ptr<AudioRecorder> FakeAudioBackend::createRecorder(const QString &url)
@@ -71,11 +72,11 @@ std::unique_ptr<AudioRecorder> FakeAudioBackend::createRecorder(const QString &u
     return made;
 }
 
-std::unique_ptr<AudioPlayer> FakeAudioBackend::createPlayer(const QString &url)
+std::unique_ptr<AudioPlayer> FakeAudioBackend::createPlayer(const QString &url, const PlaybackRegion &region)
 {
     if (playerError)
         throw StudioError(*playerError);
-    auto made = std::make_unique<FakePlayer>(url, *this);
+    auto made = std::make_unique<FakePlayer>(url, region, *this);
     player = made.get();
     ++playersMade;
     return made;

@@ -23,7 +23,7 @@ public:
 
     bool record() override;
     void stop() override;
-    float averagePower() override;
+    MeterReading readMeter() override;
     double currentTime() const override { return time; }
 
     void finishByDevice(bool successfully) { emit finished(successfully); }
@@ -43,20 +43,22 @@ class FakePlayer final : public AudioPlayer
     Q_OBJECT
 
 public:
-    FakePlayer(QString url, FakeAudioBackend &backend);
+    FakePlayer(QString url, PlaybackRegion region, FakeAudioBackend &backend);
 
     bool play() override;
     void pause() override { playingNow = false; }
     void stop() override;
     bool isPlaying() const override { return playingNow; }
+    double position() const override { return region.startSeconds + played; }
 
     void advance(double seconds);
     void finishPlaying() { emit finished(); }
 
     const QString url;
+    const PlaybackRegion region;
     bool playSucceeds;
     bool playingNow = false;
-    double position = 0.0;
+    double played = 0.0; // seconds heard since the region's start
 
 private:
     FakeAudioBackend &m_backend;
@@ -77,20 +79,20 @@ public:
     const std::chrono::milliseconds interval;
 };
 
-/// A backend driven by tests: what creation and record/play return, the powers to report, and
+/// A backend driven by tests: what creation and record/play return, the meter readings to report, and
 /// the last recorder, player and timer made, to raise their events by hand.
 class FakeAudioBackend final : public AudioBackend
 {
 public:
     std::unique_ptr<AudioRecorder> createRecorder(const QString &url) override;
-    std::unique_ptr<AudioPlayer> createPlayer(const QString &url) override;
+    std::unique_ptr<AudioPlayer> createPlayer(const QString &url, const PlaybackRegion &region) override;
     std::unique_ptr<AudioTimer> createTimer(std::chrono::milliseconds interval) override;
     QList<AudioInputDevice> inputDevices() const override { return devices; }
     void setInputDeviceID(const QString &id) override { inputDeviceID = id; }
 
     std::optional<QString> recorderError; // thrown as StudioError by createRecorder
     bool recordSucceeds = true;
-    std::deque<float> powers;              // dBFS readings, one per meter read; then −160
+    std::deque<MeterReading> readings;     // one per meter read; then silence
     std::optional<QString> playerError;    // thrown as StudioError by createPlayer
     bool playSucceeds = true;
     QList<AudioInputDevice> devices;

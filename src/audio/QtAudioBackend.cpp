@@ -120,6 +120,7 @@ struct CaptureTotals
 {
     std::atomic<qint64> frames{0};
     std::atomic<double> squares{0.0}; // sum of squared samples, full scale = 1
+    std::atomic<double> peak{0.0};    // the largest magnitude since the meter last read it
 };
 
 /// The end of the capture stream: appends every byte Qt hands over to the WAV file.
@@ -165,9 +166,14 @@ protected:
             emit writeFailed(u"Не удалось записать звук в файл: "_s + files::reason(error != 0 ? error : EIO));
         }
         double squares = 0.0;
+        double peak = 0.0;
         for (const int sample : m_samples) {
             const double value = sample / 2147483648.0;
             squares += value * value;
+            peak = std::max(peak, std::abs(value));
+        }
+        double seen = m_totals.peak.load(std::memory_order_relaxed);
+        while (peak > seen && !m_totals.peak.compare_exchange_weak(seen, peak, std::memory_order_relaxed)) {
         }
         m_totals.squares.store(m_totals.squares.load(std::memory_order_relaxed) + squares,
                                std::memory_order_relaxed);
@@ -291,15 +297,19 @@ public:
             sf_write_sync(m_file);
     }
 
-    float averagePower() override
+    MeterReading readMeter() override
     {
         const qint64 frames = m_totals.frames.load(std::memory_order_acquire);
         const double squares = m_totals.squares.load(std::memory_order_relaxed);
+        const double peak = m_totals.peak.exchange(0.0, std::memory_order_relaxed);
         const qint64 count = frames - std::exchange(m_readFrames, frames);
         const double sum = squares - std::exchange(m_readSquares, squares);
-        if (count <= 0 || sum <= 0.0)
-            return silenceDecibels;
-        return std::max(silenceDecibels, static_cast<float>(10.0 * std::log10(sum / count)));
+        MeterReading reading{silenceDecibels, silenceDecibels};
+        if (count > 0 && sum > 0.0)
+            reading.averagePower = std::max(silenceDecibels, static_cast<float>(10.0 * std::log10(sum / count)));
+        if (peak > 0.0)
+            reading.peakPower = std::max(silenceDecibels, static_cast<float>(20.0 * std::log10(peak)));
+        return reading;
     }
 
     double currentTime() const override
@@ -323,10 +333,16 @@ class WavReader final : public QIODevice
     Q_OBJECT
 
 public:
-    WavReader(SNDFILE *file, const SF_INFO &info, QObject *parent)
+    WavReader(SNDFILE *file, const SF_INFO &info, const PlaybackRegion &region, QObject *parent)
         : QIODevice(parent)
         , m_file(file)
         , m_channels(info.channels)
+        , m_rate(info.samplerate)
+        , m_first(std::clamp<sf_count_t>(std::llround(region.startSeconds * info.samplerate), 0, info.frames))
+        , m_end(region.endSeconds ? std::clamp<sf_count_t>(std::llround(*region.endSeconds * info.samplerate),
+                                                           m_first, info.frames)
+                                  : info.frames)
+        , m_gain(std::pow(10.0, region.gainDB / 20.0))
     {
         open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     }
@@ -335,10 +351,12 @@ public:
 
     bool isSequential() const override { return true; }
     bool atEnd() const override { return m_ended; }
+    double position() const { return static_cast<double>(m_next) / m_rate; }
 
     void rewind()
     {
-        sf_seek(m_file, 0, SEEK_SET);
+        sf_seek(m_file, m_first, SEEK_SET);
+        m_next = m_first;
         m_ended = false;
     }
 
@@ -346,14 +364,21 @@ protected:
     qint64 readData(char *data, qint64 maxSize) override
     {
         const sf_count_t frameBytes = static_cast<sf_count_t>(m_channels) * 4;
-        const sf_count_t frames = maxSize / frameBytes;
-        if (frames == 0)
+        const sf_count_t frames = std::min<sf_count_t>(maxSize / frameBytes, m_end - m_next);
+        if (frames <= 0) {
+            m_ended = true;
             return 0;
+        }
         // Qt's buffer need not be aligned for int, so read beside it and copy.
         m_frames.resize(static_cast<size_t>(frames * m_channels));
         const sf_count_t read = std::max<sf_count_t>(0, sf_readf_int(m_file, m_frames.data(), frames));
-        if (read < frames)
+        m_next += read;
+        if (read < frames || m_next >= m_end)
             m_ended = true;
+        if (m_gain != 1.0) {
+            for (int &sample : m_frames)
+                sample = static_cast<int>(std::clamp(std::lround(sample * m_gain), -2147483647L, 2147483647L));
+        }
         std::memcpy(data, m_frames.data(), static_cast<size_t>(read * frameBytes));
         return read * frameBytes;
     }
@@ -363,6 +388,11 @@ protected:
 private:
     SNDFILE *m_file;
     int m_channels;
+    int m_rate;
+    sf_count_t m_first;
+    sf_count_t m_end;
+    double m_gain;
+    sf_count_t m_next = 0;
     std::vector<int> m_frames;
     bool m_ended = false;
 };
@@ -372,8 +402,8 @@ class QtPlayer final : public AudioPlayer
     Q_OBJECT
 
 public:
-    QtPlayer(const QAudioDevice &device, SNDFILE *file, const SF_INFO &info)
-        : m_reader(new WavReader(file, info, this))
+    QtPlayer(const QAudioDevice &device, SNDFILE *file, const SF_INFO &info, const PlaybackRegion &region)
+        : m_reader(new WavReader(file, info, region, this))
     {
         QAudioFormat format;
         format.setSampleRate(info.samplerate);
@@ -418,6 +448,7 @@ public:
     }
 
     bool isPlaying() const override { return m_sink->state() == QAudio::ActiveState; }
+    double position() const override { return m_reader->position(); }
 
 private:
     WavReader *m_reader;
@@ -464,7 +495,7 @@ std::unique_ptr<AudioRecorder> QtAudioBackend::createRecorder(const QString &url
     return std::make_unique<QtRecorder>(device, file, url);
 }
 
-std::unique_ptr<AudioPlayer> QtAudioBackend::createPlayer(const QString &url)
+std::unique_ptr<AudioPlayer> QtAudioBackend::createPlayer(const QString &url, const PlaybackRegion &region)
 {
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull())
@@ -473,7 +504,7 @@ std::unique_ptr<AudioPlayer> QtAudioBackend::createPlayer(const QString &url)
     SNDFILE *file = sf_open(QFile::encodeName(url).constData(), SFM_READ, &info);
     if (!file)
         throw StudioError(u"Не удалось открыть звук дубля «"_s + url + u"»: это не звуковой файл WAV или его нет"_s);
-    return std::make_unique<QtPlayer>(device, file, info);
+    return std::make_unique<QtPlayer>(device, file, info, region);
 }
 
 std::unique_ptr<AudioTimer> QtAudioBackend::createTimer(std::chrono::milliseconds interval)

@@ -13,7 +13,7 @@ public:
     static constexpr int sampleRate = 48000;
 
     std::unique_ptr<AudioRecorder> createRecorder(const QString &url) override;
-    std::unique_ptr<AudioPlayer> createPlayer(const QString &url) override;
+    std::unique_ptr<AudioPlayer> createPlayer(const QString &url, const PlaybackRegion &region) override;
     std::unique_ptr<AudioTimer> createTimer(std::chrono::milliseconds interval) override;
 
     QList<AudioInputDevice> inputDevices() const override;

@@ -29,7 +29,7 @@ protected:
 
     void tick(float decibels)
     {
-        m_backend->powers.push_back(decibels);
+        m_backend->readings.push_back({decibels, decibels});
         ASSERT_TRUE(m_backend->timer);
         m_backend->timer->tick();
         deliver();
