@@ -48,8 +48,12 @@ public:
     virtual void stop() = 0;               // capture ends and the file is complete
     virtual MeterReading readMeter() = 0;  // the samples since the previous call
     virtual double currentTime() const = 0; // seconds captured so far
+    virtual qint64 framesCaptured() const = 0; // frames in the file so far
+    /// Capture keeps no more than `frames` frames in all, then emits limitReached.
+    virtual void setFrameLimit(qint64 frames) = 0;
 
 signals:
+    void limitReached();
     /// Capture ended without being asked to; `successfully` is false when the device failed.
     void finished(bool successfully);
     /// The file could not be written; `description` is a user-facing text, or empty when unknown.

@@ -25,12 +25,17 @@ public:
     void stop() override;
     MeterReading readMeter() override;
     double currentTime() const override { return time; }
+    qint64 framesCaptured() const override { return frames; }
+    void setFrameLimit(qint64 limit) override { frameLimit = limit; }
+    void reachLimit() { emit limitReached(); }
 
     void finishByDevice(bool successfully) { emit finished(successfully); }
     void failEncoding(const QString &description) { emit encodeError(description); }
 
     const QString url;
     double time = 0.0;
+    qint64 frames = 48'000; // a second of sound unless the test says otherwise
+    std::optional<qint64> frameLimit;
     bool recordingNow = false;
 
 private:

@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <fcntl.h>
 #include <unistd.h>
 #include <utility>
@@ -121,6 +122,7 @@ struct CaptureTotals
     std::atomic<qint64> frames{0};
     std::atomic<double> squares{0.0}; // sum of squared samples, full scale = 1
     std::atomic<double> peak{0.0};    // the largest magnitude since the meter last read it
+    std::atomic<qint64> limit{std::numeric_limits<qint64>::max()};
 };
 
 /// The end of the capture stream: appends every byte Qt hands over to the WAV file.
@@ -142,6 +144,7 @@ public:
 
 signals:
     void writeFailed(const QString &description);
+    void limitReached();
 
 protected:
     qint64 readData(char *, qint64) override { return -1; }
@@ -157,11 +160,19 @@ protected:
             return length;
         toInt32(m_pending.constData(), samples, m_format.sampleFormat(), m_samples);
         m_pending.remove(0, samples * bytesPerSample);
+        const qint64 room = m_totals.limit.load(std::memory_order_relaxed)
+                            - m_totals.frames.load(std::memory_order_relaxed);
+        if (room <= 0)
+            return length;
+        const bool reachesLimit = room <= samples;
+        if (reachesLimit)
+            m_samples.resize(static_cast<size_t>(room));
 
         errno = 0;
-        const sf_count_t written = sf_write_int(m_file, m_samples.data(), samples);
+        const auto count = static_cast<sf_count_t>(m_samples.size());
+        const sf_count_t written = sf_write_int(m_file, m_samples.data(), count);
         const int error = errno;
-        if (written != samples) {
+        if (written != count) {
             m_failed = true;
             emit writeFailed(u"Не удалось записать звук в файл: "_s + files::reason(error != 0 ? error : EIO));
         }
@@ -178,6 +189,8 @@ protected:
         m_totals.squares.store(m_totals.squares.load(std::memory_order_relaxed) + squares,
                                std::memory_order_relaxed);
         m_totals.frames.store(m_totals.frames.load(std::memory_order_relaxed) + written, std::memory_order_release);
+        if (reachesLimit)
+            emit limitReached();
         return length;
     }
 
@@ -211,6 +224,7 @@ public:
         m_source->setBufferSize(format.bytesForDuration(captureBufferMilliseconds * 1000));
         m_writer = new WavWriter(m_file, format, m_totals, this);
         connect(m_writer, &WavWriter::writeFailed, this, &CaptureWorker::writeFailed);
+        connect(m_writer, &WavWriter::limitReached, this, &CaptureWorker::limitReached);
         m_source->start(m_writer);
         // With no server start() fails at once and emits no state change.
         if (m_source->error() != QAudio::NoError || m_source->state() == QAudio::StoppedState)
@@ -239,6 +253,7 @@ public:
 signals:
     void stoppedByDevice(bool successfully);
     void writeFailed(const QString &description);
+    void limitReached();
 
 private:
     QAudioDevice m_device;
@@ -262,6 +277,7 @@ public:
         m_worker->moveToThread(&m_thread);
         connect(m_worker, &CaptureWorker::stoppedByDevice, this, &AudioRecorder::finished);
         connect(m_worker, &CaptureWorker::writeFailed, this, &AudioRecorder::encodeError);
+        connect(m_worker, &CaptureWorker::limitReached, this, &AudioRecorder::limitReached);
     }
 
     ~QtRecorder() override
@@ -311,6 +327,9 @@ public:
             reading.peakPower = std::max(silenceDecibels, static_cast<float>(20.0 * std::log10(peak)));
         return reading;
     }
+
+    qint64 framesCaptured() const override { return m_totals.frames.load(std::memory_order_acquire); }
+    void setFrameLimit(qint64 frames) override { m_totals.limit.store(frames, std::memory_order_relaxed); }
 
     double currentTime() const override
     {
