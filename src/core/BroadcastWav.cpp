@@ -21,9 +21,18 @@ namespace tarnwick {
 
 namespace {
 
+// A RIFF size field has 32 bits; beyond it a WAV file's header would silently lie. The chunks
+// before the sound get a generous megabyte.
+constexpr qint64 maxSamples = (0xffffffffLL - (1 << 20)) / 3;
+
 [[noreturn]] void fail(const QString &path, const QString &why)
 {
     throw StudioError(u"Не удалось записать файл «"_s + path + u"»: "_s + why);
+}
+
+[[noreturn]] void failTooLong(const QString &path)
+{
+    fail(path, u"файл WAV не может быть длиннее 4 ГиБ"_s);
 }
 
 void copyASCII(char *target, std::size_t size, const QString &text)
@@ -141,6 +150,8 @@ BroadcastWavWriter::BroadcastWavWriter(const QString &path, const BroadcastWavIn
         const auto count = quint32(cues.size());
         std::memcpy(buffer.data(), &count, sizeof count);
         for (qsizetype i = 0; i < cues.size(); ++i) {
+            if (cues.at(i).position < 0 || cues.at(i).position > maxSamples)
+                failTooLong(path);
             SF_CUE_POINT point{};
             point.indx = int32_t(i + 1);
             point.position = uint32_t(cues.at(i).position);
@@ -164,6 +175,8 @@ void BroadcastWavWriter::write(std::span<const float> samples)
     File &file = *m_file;
     if (!file.sound)
         fail(file.path, u"файл уже закрыт"_s);
+    if (file.written + qint64(samples.size()) > maxSamples)
+        failTooLong(file.path);
     errno = 0;
     const sf_count_t done = sf_write_float(file.sound, samples.data(), sf_count_t(samples.size()));
     file.written += done;
