@@ -46,16 +46,13 @@ TEST(BroadcastWav, ChunksCarryTheDescriptionTheProductionFieldsAndTheCueLabels)
 {
     QTemporaryDir dir;
     const QString path = writeFile(dir.filePath(u"a.wav"_s), 100000);
-    const Wav wav = readWav(path);
-    EXPECT_TRUE(wav.is24BitMono48k);
-    EXPECT_DOUBLE_EQ(wav.seconds, 100000 / 48000.0);
+    EXPECT_EQ(std::pair(readWav(path).is24BitMono48k, readWav(path).seconds), std::pair(true, 100000 / 48000.0));
 
     const ProgramResult probe = runProgram(u"ffprobe"_s, {u"-v"_s, u"error"_s, u"-show_entries"_s,
                                                           u"format_tags"_s, u"-of"_s, u"json"_s, path});
     const QJsonObject tags = QJsonDocument::fromJson(probe.out.toUtf8())[u"format"_s][u"tags"_s].toObject();
     EXPECT_EQ(tags[u"comment"_s].toString(), u"block 1.2 segment intro take 3 ?"_s) << probe.err.toStdString();
-    EXPECT_EQ(tags[u"encoded_by"_s].toString(), u"Tarnwick"_s);
-    EXPECT_EQ(tags[u"time_reference"_s].toString(), u"96000"_s);
+    EXPECT_EQ(tags[u"encoded_by"_s].toString() + u' ' + tags[u"time_reference"_s].toString(), u"Tarnwick 96000"_s);
 
     const QMap<QByteArray, QByteArray> chunks = chunksOf(readBytes(path));
     QXmlStreamReader xml(chunks.value("iXML"));
@@ -66,8 +63,7 @@ TEST(BroadcastWav, ChunksCarryTheDescriptionTheProductionFieldsAndTheCueLabels)
     EXPECT_EQ(fields, QStringList({u"PROJECT="_s + info.project, u"SCENE=1.2"_s, u"TAKE=3"_s, u"CIRCLED=TRUE"_s,
                                    u"NOTE="_s + info.note}));
     EXPECT_EQ(chunks.value("LIST"), "adtllabl\x08\0\0\0\x01\0\0\0" "1\0\0\0labl\x08\0\0\0\x02\0\0\0" "2\xd0\xb0\0"_ba);
-    const QByteArray cues = chunks.value("cue ");
-    EXPECT_EQ(qFromLittleEndian<quint32>(cues.constData() + 4 + 24 + 4), 48000u); // the second cue's place
+    EXPECT_EQ(chunks.value("cue ").mid(4 + 24 + 4, 4), "\x80\xbb\0\0"_ba); // the second cue at sample 48000
 
     // Nothing comes from the clock: the same input gives the same bytes.
     EXPECT_EQ(readBytes(writeFile(dir.filePath(u"b.wav"_s), 100000)), readBytes(path));
