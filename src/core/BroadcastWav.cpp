@@ -119,7 +119,9 @@ struct BroadcastWavWriter::File
     }
 };
 
-BroadcastWavWriter::BroadcastWavWriter(const QString &path, const BroadcastWavInfo &info, const QList<CueMarker> &cues)
+BroadcastWavWriter::BroadcastWavWriter(const QString &path,
+                                       const BroadcastWavInfo &info,
+                                       const QList<CueMarker> &cues)
     : m_file(std::make_unique<File>())
 {
     File &file = *m_file;
@@ -157,7 +159,8 @@ BroadcastWavWriter::BroadcastWavWriter(const QString &path, const BroadcastWavIn
             point.position = uint32_t(cues.at(i).position);
             point.fcc_chunk = 0x61746164; // "data"
             point.sample_offset = uint32_t(cues.at(i).position);
-            std::memcpy(buffer.data() + sizeof(uint32_t) + sizeof point * std::size_t(i), &point, sizeof point);
+            char *at = buffer.data() + sizeof(uint32_t) + sizeof point * std::size_t(i);
+            std::memcpy(at, &point, sizeof point);
         }
         if (!sf_command(file.sound, SFC_SET_CUE, buffer.data(), int(buffer.size())))
             fail(path, QString::fromUtf8(sf_strerror(file.sound)));

@@ -173,7 +173,9 @@ QString rationalTime(qint64 numerator, qint64 denominator)
     const qint64 divisor = std::gcd(numerator, denominator);
     numerator /= divisor;
     denominator /= divisor;
-    return denominator == 1 ? number(numerator) + u's' : number(numerator) + u'/' + number(denominator) + u's';
+    if (denominator == 1)
+        return number(numerator) + u's';
+    return number(numerator) + u'/' + number(denominator) + u's';
 }
 
 QString frameTime(qint64 frames, FrameRate fps)
@@ -291,7 +293,8 @@ QString clipJson(const Placed &item, double rate, int indent)
                                .text(in1 + 4);
     const QString media = JsonObject()
                               .add(u"OTIO_SCHEMA"_s, u"\"ExternalReference.1\""_s)
-                              .add(u"available_range"_s, timeRangeJson(f.timeReference, f.fileLength, rate, in1 + 4))
+                              .add(u"available_range"_s,
+                                   timeRangeJson(f.timeReference, f.fileLength, rate, in1 + 4))
                               .add(u"metadata"_s, u"{}"_s)
                               .add(u"name"_s, jsonString(item.clip->fileName))
                               .add(u"target_url"_s, jsonString(item.clip->fileName))
@@ -340,7 +343,8 @@ std::optional<FrameRate> parseFrameRate(QStringView text)
     if (const qsizetype slash = text.indexOf(u'/'); slash > 0) {
         bool numeratorOk = false;
         bool denominatorOk = false;
-        const FrameRate fps{text.left(slash).toLongLong(&numeratorOk), text.mid(slash + 1).toLongLong(&denominatorOk)};
+        const FrameRate fps{text.left(slash).toLongLong(&numeratorOk),
+                            text.mid(slash + 1).toLongLong(&denominatorOk)};
         if (numeratorOk && denominatorOk && fps.numerator > 0 && fps.denominator > 0
             && fps.numerator <= maxFrameRate * fps.denominator)
             return fps;
@@ -391,8 +395,8 @@ QByteArray toEDL(const Timeline &timeline)
     for (const Placed &item : placed) {
         text += u'\n' + edlLine(item, timeline.fps);
         text += u"* FROM CLIP NAME: "_s + oneLine(item.clip->fileName) + u'\n';
-        text += u"* LOC: "_s + timecode(item.frames.start, timeline.fps) + u" YELLOW  "_s + oneLine(item.clip->name)
-            + u'\n';
+        text += u"* LOC: "_s + timecode(item.frames.start, timeline.fps) + u" YELLOW  "_s
+            + oneLine(item.clip->name) + u'\n';
     }
     return text.toUtf8();
 }
