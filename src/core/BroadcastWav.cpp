@@ -59,7 +59,7 @@ QByteArray labelList(const QList<CueMarker> &cues)
     for (qsizetype i = 0; i < cues.size(); ++i) {
         QByteArray text = cues.at(i).label.toUtf8();
         text.append('\0');
-        while ((text.size() + 4) % 4 != 0)
+        while (text.size() % 4 != 0)
             text.append('\0');
         list.append("labl");
         appendLE32(list, quint32(4 + text.size()));
@@ -69,8 +69,7 @@ QByteArray labelList(const QList<CueMarker> &cues)
     return list;
 }
 
-} // namespace
-
+/// The iXML production fields, UTF-8 and escaped as XML.
 QByteArray iXMLDocument(const BroadcastWavInfo &info)
 {
     QByteArray bytes;
@@ -88,6 +87,8 @@ QByteArray iXMLDocument(const BroadcastWavInfo &info)
     xml.writeEndDocument();
     return bytes;
 }
+
+} // namespace
 
 struct BroadcastWavWriter::File
 {
