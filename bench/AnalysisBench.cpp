@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -90,7 +91,13 @@ void BM_SaveToFiguresPublished(benchmark::State &state)
         clock.start();
         studio.stopRecording();
         const QUuid id = studio.takes().constLast().id;
-        waitUntil([&] { return studio.figures(id).has_value(); });
+        // Waiting in the event loop, not spinning it: the worker needs the other core.
+        QEventLoop loop;
+        QObject::connect(&studio, &Studio::figuresChanged, &loop, [&] {
+            if (studio.figures(id))
+                loop.quit();
+        });
+        loop.exec();
         state.SetIterationTime(static_cast<double>(clock.nsecsElapsed()) / 1e9);
     }
 }
