@@ -107,6 +107,11 @@ void TarnwickApp::quitOnTerminationSignals()
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    sigset_t termination;
+    sigemptyset(&termination);
+    sigaddset(&termination, SIGTERM);
+    sigaddset(&termination, SIGINT);
+    pthread_sigmask(SIG_UNBLOCK, &termination, nullptr); // held back by main() until now
 }
 
 void TarnwickApp::requestQuit()

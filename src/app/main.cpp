@@ -5,6 +5,7 @@
 
 #include <QApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -17,6 +18,13 @@ int main(int argc, char **argv)
         std::puts("tarnwick " TARNWICK_VERSION);
         return 0;
     }
+    // A request to end that comes while the studio starts waits until it can be answered.
+    sigset_t termination;
+    sigemptyset(&termination);
+    sigaddset(&termination, SIGTERM);
+    sigaddset(&termination, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &termination, nullptr);
+
     QApplication application(argc, argv);
     QApplication::setOrganizationName(u"Tarnwick"_s);
     QApplication::setApplicationName(u"Tarnwick"_s);

@@ -27,7 +27,6 @@ TEST(TarnwickProgramTest, StartsOnAFreshDataFolderAndEndsOnSigterm)
     ASSERT_TRUE(waitFor([&] { return !made().isEmpty(); }, 10000))
         << program.readAllStandardError().toStdString();
     ASSERT_EQ(made().size(), 1);
-    QTest::qWait(300); // the window is up
     ASSERT_EQ(program.state(), QProcess::Running) << program.readAllStandardError().toStdString();
 
     program.terminate();
