@@ -5,6 +5,7 @@
 #include "core/ProjectStore.h"
 #include "core/ScriptBlock.h"
 #include "core/Take.h"
+#include "core/TakeAnalysis.h"
 #include "studio/BlockStatus.h"
 #include "studio/Services.h"
 
@@ -136,6 +137,9 @@ public:
     std::optional<Take> selectedTake(const QString &recordingID) const;
     /// A take's length in seconds, read from its file's header once; none when it cannot be read.
     std::optional<double> takeDuration(const Take &take) const;
+    /// A take's measured figures; none until its file has been analysed (on a worker, after the
+    /// take is saved or when a project opens) or when the file cannot be read.
+    std::optional<TakeFigures> figures(const QUuid &takeID) const;
     /// Blocks whose status counts as done.
     qsizetype doneCount() const;
     /// The block a take with this recording id belongs to.
@@ -167,6 +171,7 @@ signals:
     void audioStateChanged(); // the controller's recording or playingID
     void lockedChanged();
     void canUndoDeleteChanged();
+    void figuresChanged(); // figures of one or more takes arrived
 
 private:
     /// What the status of a block needs, worked out once per scenario instead of on every redraw.
@@ -233,6 +238,7 @@ private:
     QHash<QString, TakeIndex> m_takeIndex;   // by recording id
     std::optional<DeletedTake> m_lastDeletion;
     mutable QHash<QUuid, std::optional<double>> m_durations; // by take id: a take's file never changes
+    QHash<QUuid, TakeFigures> m_figures;                      // by take id
 };
 
 } // namespace tarnwick
