@@ -2,6 +2,7 @@
 
 #include "ui/ScriptCellDelegate.h"
 #include "ui/ScriptTableModel.h"
+#include "support/TakeCorpus.h"
 #include "ui/WindowFixture.h"
 
 #include <QAbstractButton>
@@ -227,4 +228,28 @@ TEST_F(AudioCellTest, CtrlPPlaysTheNewestTakeAndTheTakeButtonShowsItWithItsLengt
         answerMenu([&] { click(Qt::LeftButton, centre(segmentCell(0)->findChild<QWidget *>(u"takesMenu"_s))); }, {});
     EXPECT_EQ(entries, (QStringList{u"Прослушать дубль 1 · 1:05"_s, u"Выбрать дубль 1"_s,
                                     u"Прослушать дубль 2 · 0:02"_s, u"Выбрать дубль 2"_s}));
+}
+
+// A flagged take must be seen where the speaker decides: on its button, and in its row's status.
+TEST_F(AudioCellTest, AChosenTakeWithFlagsIsMarkedOnItsButtonAndUnderItsRowsStatus)
+{
+    Take loud;
+    open({}, [&] {
+        ASSERT_TRUE(recordAndWait(m_block, segment(0)));
+        std::vector<float> samples(24'000);
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = static_cast<float>(1.5 * std::sin(static_cast<double>(i) * 0.0576)); // clipped
+        ASSERT_GT(writeTake(m_audio->recorder->url, samples), 0);
+        m_studio->stopRecording();
+        loud = m_studio->takes().constLast();
+        m_studio->select(loud);
+    });
+    ASSERT_TRUE(waitFor([&] { return m_studio->figures(loud.id).has_value(); }));
+    choose(0);
+    const QModelIndex status = table()->model()->index(1, ScriptTableModel::status);
+    EXPECT_TRUE(status.data(ScriptTableModel::FlagsRole).toString().contains(u"перегрузка"_s));
+    const auto *flagged = segmentCell(0)->findChild<QAbstractButton *>(u"takeButton"_s);
+    EXPECT_TRUE(flagged->text().endsWith(u"\u26A0"_s)) << flagged->text().toStdString();
+    EXPECT_TRUE(flagged->toolTip().contains(u"Перегруженных отсчётов: "_s));
+    EXPECT_FALSE(segmentCell(1)->findChild<QAbstractButton *>(u"takeButton"_s)->text().contains(u"\u26A0"_s));
 }
