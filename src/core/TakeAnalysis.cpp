@@ -30,8 +30,9 @@ double toDB(double linear, double factor = 20)
     return linear > 0 ? std::max(silenceDB, factor * std::log10(linear)) : silenceDB;
 }
 
-/// The largest positive value libsndfile's int reading gives for a file of this format; the
-/// negative extreme is always INT_MIN, since narrower samples are shifted to the top bits.
+/// The largest positive value libsndfile's int reading gives for a file of this format, narrower
+/// samples being shifted to the top bits. Its negative counts as clipped too: writers that scale
+/// floats by the positive extreme never reach the most negative value.
 qint64 positiveExtreme(int format)
 {
     switch (format & SF_FORMAT_SUBMASK) {
@@ -261,7 +262,7 @@ TakeFigures analyseTake(const QString &wavPath)
                  ++i) {
                 const qint64 sample = samples[i];
                 peak = std::max(peak, sample < 0 ? -sample : sample);
-                if (sample >= highest || sample == INT_MIN)
+                if (sample >= highest || sample <= -highest)
                     ++figures.clippedSamples;
                 const double x = static_cast<double>(sample) / 2147483648.0;
                 sum += x * x;

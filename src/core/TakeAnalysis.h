@@ -18,8 +18,8 @@ struct TakeFigures
     double loudnessRangeLU = 0;
     double samplePeakDBFS = -160;
     double truePeakDBTP = -160;
-    qint64 clippedSamples = 0;                                  // samples at the 24-bit extremes
-    double noiseFloorDBFS = -160;                               // RMS of the quietest 500 ms window
+    qint64 clippedSamples = 0;    // samples at the 24-bit extremes (±(2^23 - 1), -2^23)
+    double noiseFloorDBFS = -160; // RMS of the quietest 500 ms window
     std::optional<double> speechStartSeconds, speechEndSeconds; // none when no speech
 
     friend bool operator==(const TakeFigures &, const TakeFigures &) = default;

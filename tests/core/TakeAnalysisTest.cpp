@@ -1,7 +1,11 @@
 #include "core/TakeAnalysis.h"
 
-#include "support/TakeCorpus.h"
+#include "core/FiguresCache.h"
 #include "support/TestSupport.h"
+
+#include <QFile>
+
+#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
@@ -14,173 +18,159 @@ using namespace tarnwick::testing;
 
 namespace {
 
-enum class Source { speech, tone1k, tone12kBetweenSamples, nothing };
+/// A Russian sentence spoken by espeak-ng at 48 kHz, trimmed to its first and last sample above
+/// -60 dBFS; empty when espeak-ng or ffmpeg failed.
+std::vector<float> spokenPhrase(const QString &directory)
+{
+    const QString raw = directory + u"/phrase.f32"_s;
+    const QString trim = u"silenceremove=start_periods=1:start_threshold=-60dB:detection=peak,areverse"_s;
+    const QString script = u"espeak-ng -v ru --stdout \"$1\" | ffmpeg -v error -i - -af "_s + trim + u","_s +
+                           trim + u" -ar 48000 -f f32le \"$2\""_s;
+    runProgram(u"sh"_s, {u"-c"_s, script, u"sh"_s, u"Проверка записи голоса, раз, два, три."_s, raw});
+    const QByteArray bytes = readBytes(raw);
+    std::vector<float> samples(static_cast<size_t>(bytes.size()) / sizeof(float));
+    std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));
+    return samples;
+}
 
-/// A take of the corpus: a source at a gain between pauses over a background of white noise,
-/// optionally driven past full scale. A negative pause cuts that much off the speech.
+/// A 24-bit mono 48 kHz WAV, cut at full scale; answers how many samples were.
+qint64 writeTake(const QString &path, const std::vector<float> &samples)
+{
+    SF_INFO info{0, 48000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_24, 0, 0};
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(file);
+    return std::count_if(samples.cbegin(), samples.cend(),
+                         [](float sample) { return std::abs(sample) >= 1; });
+}
+
+std::vector<float> tone(double hertz)
+{
+    std::vector<float> samples(2 * 48000);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<float>(
+            std::sin(2 * std::numbers::pi * hertz * static_cast<double>(i) / 48000 + std::numbers::pi / 4));
+    return samples;
+}
+
+/// The last value of `key` in ffmpeg's frame log: its running figures end at the whole take's.
+double logged(const QString &log, const QString &key)
+{
+    const qsizetype at = log.lastIndexOf(key + u'=') + key.size() + 1;
+    return at <= key.size() ? NAN : log.mid(at, log.indexOf(u'\n', at) - at).toDouble();
+}
+
+enum Sound { speech, tone1k, tone12k, nothing };
+
+/// A take of the corpus: a sound at a gain between pauses over white noise, optionally driven
+/// past full scale. A negative pause cuts that much off the sound instead.
 struct Recipe
 {
     const char *name;
-    Source source;
+    Sound sound;
     double gainDB;
     QList<TakeFlag> flags; // what it is made to raise
     double head = 0.5, tail = 0.5, noiseDB = -80, drive = 1;
 };
 
+using enum TakeFlag;
 const Recipe corpus[] = {
-    {"tone 1 kHz", Source::tone1k, -20, {}},
-    {"tone peaking between samples", Source::tone12kBetweenSamples, -0.1, {TakeFlag::Loud}},
-    {"speech", Source::speech, 0, {}},
-    {"speech, long tail", Source::speech, -5, {}, 0.3, 1.2},
-    {"quiet speech", Source::speech, -15, {TakeFlag::Quiet}},
-    {"speech driven x8 into clipping",
-     Source::speech,
-     0,
-     {TakeFlag::Clipping, TakeFlag::Loud},
-     0.5,
-     0.5,
-     -80,
-     8},
-    {"speech over noise", Source::speech, 0, {TakeFlag::Noisy}, 0.5, 0.5, -45},
-    {"background only", Source::nothing, 0, {TakeFlag::Silent}},
-    {"speech cut at the head", Source::speech, 0, {TakeFlag::CutHead}, -0.3},
-    {"speech cut at the tail", Source::speech, 0, {TakeFlag::CutTail}, 0.5, -0.08},
-};
-
-struct Measured
-{
-    const Recipe *recipe;
-    TakeFigures figures;
-    qint64 extremes = 0;
-    std::optional<double> start, end; // where the speech or tone was put
-    QString reference;                // the independent meter's frame log
+    {"tone 1 kHz", tone1k, -20, {}},
+    {"tone 12 kHz peaking between samples", tone12k, -0.1, {Loud}},
+    {"speech", speech, 0, {}},
+    {"speech, short head, long tail", speech, -5, {}, 0.3, 1.2},
+    {"quiet speech", speech, -15, {Quiet}},
+    {"speech driven x8 into clipping", speech, 0, {Clipping, Loud}, 0.5, 0.5, -80, 8},
+    {"speech over noise", speech, 0, {Noisy}, 0.5, 0.5, -45},
+    {"background only", nothing, 0, {Silent}},
+    {"speech cut at the head", speech, 0, {CutHead}, -0.3},
+    {"speech cut at the tail", speech, 0, {CutTail}, 0.5, -0.08},
 };
 
 } // namespace
 
-class TakeAnalysisTest : public ::testing::Test
+TEST(TakeAnalysis, CorpusAgreesWithAnIndependentMeterAndRaisesOnlyItsFlags)
 {
-protected:
-    static void SetUpTestSuite()
-    {
-        s_dir = new QTemporaryDir;
-        const Phrase phrase = spokenPhrase(s_dir->path());
-        ASSERT_FALSE(phrase.samples.empty()) << "espeak-ng and ffmpeg make the corpus";
-        std::mt19937 random(7);
-        std::vector<std::unique_ptr<QProcess>> meters;
-        for (const Recipe &recipe : corpus) {
-            std::vector<float> source = phrase.samples;
-            double onset = phrase.onsetSeconds, offset = phrase.offsetSeconds;
-            if (recipe.source != Source::speech) {
-                source.assign(recipe.source == Source::nothing ? 0 : 48000 * 2, 0.0f);
-                for (size_t i = 0; i < source.size(); ++i)
-                    source[i] = static_cast<float>(
-                        std::sin(2 * std::numbers::pi * (recipe.source == Source::tone1k ? 1000 : 12000) *
-                                     static_cast<double>(i) / 48000 +
-                                 std::numbers::pi / 4));
-                onset = 0, offset = static_cast<double>(source.size()) / 48000;
-            }
-            const auto pad = [](double seconds) {
-                return static_cast<qsizetype>(std::max(0.0, seconds) * 48000);
-            };
-            const auto cutHead = static_cast<qsizetype>(std::max(0.0, -recipe.head) * 48000 + onset * 48000) *
-                                 (recipe.head < 0);
-            const auto cutTail =
-                static_cast<qsizetype>(
-                    std::max(0.0, -recipe.tail + static_cast<double>(source.size()) / 48000 - offset) *
-                    48000) *
-                (recipe.tail < 0);
-            std::vector<float> take(static_cast<size_t>(pad(recipe.head)), 0.0f);
-            take.insert(take.end(), source.begin() + cutHead, source.end() - cutTail);
-            take.resize(take.size() + static_cast<size_t>(pad(recipe.tail)), 0.0f);
-            std::normal_distribution<float> noise(0.0f,
-                                                  static_cast<float>(std::pow(10, recipe.noiseDB / 20)));
-            for (float &sample : take)
-                sample =
-                    std::clamp(static_cast<float>(sample * std::pow(10, recipe.gainDB / 20) * recipe.drive) +
-                                   noise(random),
-                               -1.0f, 1.0f);
+    QTemporaryDir dir;
+    const std::vector<float> sounds[] = {spokenPhrase(dir.path()), tone(1000), tone(12000), {}};
+    ASSERT_FALSE(sounds[speech].empty()) << "espeak-ng and ffmpeg make the corpus";
+    const QStringList meter{u"-af"_s, u"ebur128=peak=true:metadata=1,ametadata=print:file=-"_s, u"-f"_s,
+                            u"null"_s, u"-"_s};
+    std::mt19937 random(7);
+    std::vector<double> speechErrors;
+    for (const Recipe &recipe : corpus) {
+        SCOPED_TRACE(recipe.name);
+        const std::vector<float> &sound = sounds[recipe.sound];
+        const auto at = [](double seconds) { return static_cast<qsizetype>(std::max(0.0, seconds) * 48000); };
+        std::vector<float> take(static_cast<size_t>(at(recipe.head)));
+        take.insert(take.end(), sound.begin() + at(-recipe.head), sound.end() - at(-recipe.tail));
+        const double end = static_cast<double>(take.size()) / 48000; // where the sound ends
+        take.resize(take.size() + static_cast<size_t>(at(recipe.tail)));
+        std::normal_distribution<double> noise(0.0, std::pow(10, recipe.noiseDB / 20));
+        for (float &sample : take)
+            sample =
+                static_cast<float>(sample * std::pow(10, recipe.gainDB / 20) * recipe.drive + noise(random));
+        const QString path = dir.filePath(QString::fromLatin1(recipe.name) + u".wav"_s);
+        const qint64 extremes = writeTake(path, take);
 
-            Measured measured{&recipe, {}, 0, std::nullopt, std::nullopt, {}};
-            if (recipe.source != Source::nothing) {
-                const double shift = static_cast<double>(pad(recipe.head) - cutHead) / 48000;
-                measured.start = std::max(0.0, onset + shift);
-                measured.end = std::min(static_cast<double>(take.size()) / 48000, offset + shift);
-            }
-            const QString path = s_dir->filePath(QString::number(s_measured.size()) + u".wav"_s);
-            measured.extremes = writeTake(path, take);
-            measured.figures = analyseTake(path);
-            s_measured.push_back(measured);
-            meters.push_back(
-                startProgram(u"ffmpeg"_s, {u"-nostats"_s, u"-i"_s, path, u"-af"_s,
-                                           u"ebur128=peak=true:metadata=1,ametadata=print:file=-"_s, u"-f"_s,
-                                           u"null"_s, u"-"_s}));
-        }
-        for (size_t i = 0; i < meters.size(); ++i)
-            s_measured[i].reference = finish(*meters[i]).out;
-    }
-    static void TearDownTestSuite() { delete s_dir; }
-
-    /// The last value of a key in the meter's frame log; the running ones end at the whole take's.
-    static double reference(const QString &log, const QString &key)
-    {
-        const qsizetype at = log.lastIndexOf(key + u'=');
-        return at < 0 ? NAN
-                      : log.mid(at + key.size() + 1, log.indexOf(u'\n', at) - at - key.size() - 1).toDouble();
-    }
-
-    static inline QTemporaryDir *s_dir = nullptr;
-    static inline std::vector<Measured> s_measured;
-};
-
-TEST_F(TakeAnalysisTest, AgreesWithAnIndependentMeterAndCountsEveryClippedSample)
-{
-    for (const Measured &take : s_measured) {
-        SCOPED_TRACE(take.recipe->name);
-        const double lufs = reference(take.reference, u"lavfi.r128.I"_s);
-        if (lufs > -70)
-            EXPECT_NEAR(take.figures.integratedLUFS.value_or(NAN), lufs, 0.1);
+        const TakeFigures figures = analyseTake(path);
+        const QString log = runProgram(u"ffmpeg"_s, QStringList{u"-nostats"_s, u"-i"_s, path} + meter).out;
+        EXPECT_EQ(takeFlags(figures), recipe.flags);
+        EXPECT_EQ(figures.clippedSamples, extremes);
+        if (const double lufs = logged(log, u"lavfi.r128.I"_s); lufs > -70)
+            EXPECT_NEAR(figures.integratedLUFS.value_or(NAN), lufs, 0.1);
         else
-            EXPECT_FALSE(take.figures.integratedLUFS);
+            EXPECT_FALSE(figures.integratedLUFS);
         // The meter logs linear peaks to three decimals: too coarse below 0.1.
-        const double peak = reference(take.reference, u"lavfi.r128.true_peak"_s);
-        if (peak >= 0.1)
-            EXPECT_NEAR(take.figures.truePeakDBTP, 20 * std::log10(peak), 0.2);
+        if (const double peak = logged(log, u"lavfi.r128.true_peak"_s); peak >= 0.1)
+            EXPECT_NEAR(figures.truePeakDBTP, 20 * std::log10(peak), 0.2);
         else
-            EXPECT_LT(take.figures.truePeakDBTP, -20);
-        EXPECT_EQ(take.figures.clippedSamples, take.extremes);
-    }
-}
-
-TEST_F(TakeAnalysisTest, FindsSpeechWithin30MillisecondsAtTheMedian)
-{
-    std::vector<double> errors;
-    for (const Measured &take : s_measured) {
-        SCOPED_TRACE(take.recipe->name);
-        ASSERT_EQ(take.figures.speechStartSeconds.has_value(), take.start.has_value());
-        if (take.start) {
-            errors.push_back(std::abs(*take.figures.speechStartSeconds - *take.start));
-            errors.push_back(std::abs(*take.figures.speechEndSeconds - *take.end));
+            EXPECT_LT(figures.truePeakDBTP, -20);
+        ASSERT_EQ(figures.speechStartSeconds.has_value(), !sound.empty());
+        if (!sound.empty()) {
+            speechErrors.push_back(std::abs(*figures.speechStartSeconds - std::max(0.0, recipe.head)));
+            speechErrors.push_back(std::abs(*figures.speechEndSeconds - end));
         }
     }
-    std::nth_element(errors.begin(), errors.begin() + static_cast<qsizetype>(errors.size() / 2),
-                     errors.end());
-    EXPECT_LT(errors[errors.size() / 2], 0.030);
+    std::sort(speechErrors.begin(), speechErrors.end());
+    EXPECT_LT(speechErrors[speechErrors.size() / 2], 0.030);
 }
 
-TEST_F(TakeAnalysisTest, RaisesEachFlagOnTheTakeMadeForItAndNoOther)
+TEST(TakeAnalysis, UnreadableFilesAreNamed)
 {
-    for (const Measured &take : s_measured) {
-        SCOPED_TRACE(take.recipe->name);
-        EXPECT_EQ(takeFlags(take.figures), take.recipe->flags);
-    }
-}
-
-TEST_F(TakeAnalysisTest, UnreadableFilesAreNamed)
-{
-    const QString garbage = s_dir->filePath(u"garbage.wav"_s);
-    writeBytes(garbage, "RIFF....WAVEjunk");
+    const QString garbage = QStringLiteral(TARNWICK_SOURCE_DIR) + u"/resources/scenario.json"_s;
     EXPECT_THROW_MESSAGE(analyseTake(u"/nonexistent/a.wav"_s), u"Аудиофайл «/nonexistent/a.wav» не найден"_s);
     EXPECT_THROW_MESSAGE(analyseTake(garbage),
                          u"Аудиофайл «"_s + garbage + u"» не читается: повреждён или это не звуковой файл"_s);
+}
+
+TEST(FiguresCache, ReusesFreshFiguresAndMeasuresChangedFilesOrADamagedCacheAgain)
+{
+    QTemporaryDir dir;
+    const ProjectStore store = ProjectStore::create(dir.path(), {sampleBlock(u"b"_s)}, u"p"_s);
+    const Take take = sampleTake(u"b"_s);
+    const QByteArray manifest = readBytes(store.manifestFile());
+    const auto figuresNow = [&] {
+        TakeFigures found;
+        figuresOfTakes(
+            store, {take}, [&](const QUuid &, const TakeFigures &figures) { found = figures; },
+            FiguresCache::Scope::allTakes);
+        return found;
+    };
+    writeTake(store.audioURL(take), std::vector<float>(48000, 1.0f));
+    EXPECT_EQ(figuresNow().clippedSamples, 48000);
+    // A figure no measurement gives shows whether the cache was read.
+    writeBytes(store.figuresFile(),
+               readBytes(store.figuresFile()).replace("\"clippedSamples\": 48000", "\"clippedSamples\": 7"));
+    EXPECT_EQ(figuresNow().clippedSamples, 7);
+    writeTake(store.audioURL(take), std::vector<float>(96000, 1.0f));
+    EXPECT_EQ(figuresNow().clippedSamples, 96000);
+    for (const char *damaged : {"{", "[]", "{\"version\": 1, \"takes\": {\"x\": 1}}"}) {
+        SCOPED_TRACE(damaged);
+        writeBytes(store.figuresFile(), damaged);
+        EXPECT_EQ(figuresNow().clippedSamples, 96000);
+        EXPECT_TRUE(FiguresCache::read(store.figuresFile()).fresh(take.id, store.audioURL(take)));
+    }
+    EXPECT_EQ(readBytes(store.manifestFile()), manifest);
 }
