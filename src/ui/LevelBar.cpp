@@ -176,7 +176,8 @@ void LevelBar::paintEvent(QPaintEvent *)
     painter.save();
     painter.setClipPath(fill);
     if (m_active) {
-        painter.fillRect(QRectF(bar.left(), bar.top(), yellowX - bar.left(), bar.height()), colour(Zone::green));
+        painter.fillRect(QRectF(bar.left(), bar.top(), yellowX - bar.left(), bar.height()),
+                         colour(Zone::green));
         painter.fillRect(QRectF(yellowX, bar.top(), redX - yellowX, bar.height()), colour(Zone::yellow));
         painter.fillRect(QRectF(redX, bar.top(), bar.right() - redX, bar.height()), colour(Zone::red));
     } else {

@@ -173,7 +173,8 @@ QStringList ScriptCellDelegate::statusLines(const QString &status, const QFont &
 QStringList ScriptCellDelegate::flagLines(const QString &flags, const QFont &base, int width)
 {
     return flags.isEmpty() ? QStringList()
-                           : wrap(u"\u26A0 "_s + flags, captionFont(base, QFont::Normal), width - 2 * textMarginX - 14, 2);
+                           : wrap(u"\u26A0 "_s + flags, captionFont(base, QFont::Normal),
+                                  width - 2 * textMarginX - 14, 2);
 }
 
 QSize ScriptCellDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -295,9 +296,11 @@ void ScriptCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
         drawLines(painter, lines, font, textAt, first.width() - 14);
         // A chosen take with flags is marked here too, so a retake is not missed in a long table.
         painter->setPen(orange.darker(115));
-        drawLines(painter, flagLines(source.data(ScriptTableModel::FlagsRole).toString(), option.font, option.rect.width()),
-                  captionFont(option.font, QFont::Normal), textAt + QPoint(0, linesHeight(lines, font)),
-                  first.width() - 14);
+        drawLines(
+            painter,
+            flagLines(source.data(ScriptTableModel::FlagsRole).toString(), option.font, option.rect.width()),
+            captionFont(option.font, QFont::Normal), textAt + QPoint(0, linesHeight(lines, font)),
+            first.width() - 14);
         break;
     }
     case ScriptTableModel::audio:

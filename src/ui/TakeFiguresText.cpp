@@ -46,18 +46,18 @@ QString figuresToolTip(const std::optional<TakeFigures> &figures)
     QStringList lines;
     if (const QList<TakeFlag> flags = takeFlags(*figures); !flags.isEmpty())
         lines.append(u"\u26A0 "_s + flagsText(flags));
-    lines.append(u"Громкость: "_s
-                 + (figures->integratedLUFS ? decimal(*figures->integratedLUFS) + u" LUFS, разброс "_s
-                                                  + decimal(figures->loudnessRangeLU) + u" LU"_s
-                                            : u"не измерить"_s));
-    lines.append(u"Пик: "_s + level(figures->samplePeakDBFS, u"dBFS"_s) + u", истинный "_s
-                 + level(figures->truePeakDBTP, u"dBTP"_s));
+    lines.append(u"Громкость: "_s + (figures->integratedLUFS
+                                         ? decimal(*figures->integratedLUFS) + u" LUFS, разброс "_s +
+                                               decimal(figures->loudnessRangeLU) + u" LU"_s
+                                         : u"не измерить"_s));
+    lines.append(u"Пик: "_s + level(figures->samplePeakDBFS, u"dBFS"_s) + u", истинный "_s +
+                 level(figures->truePeakDBTP, u"dBTP"_s));
     lines.append(u"Перегруженных отсчётов: "_s + QString::number(figures->clippedSamples));
     lines.append(u"Шум: "_s + level(figures->noiseFloorDBFS, u"dBFS"_s));
     lines.append(figures->speechStartSeconds && figures->speechEndSeconds
-                     ? u"Речь: "_s + decimal(*figures->speechStartSeconds, 2) + u"–"_s
-                           + decimal(*figures->speechEndSeconds, 2) + u" с из "_s + decimal(figures->durationSeconds, 2)
-                           + u" с"_s
+                     ? u"Речь: "_s + decimal(*figures->speechStartSeconds, 2) + u"–"_s +
+                           decimal(*figures->speechEndSeconds, 2) + u" с из "_s +
+                           decimal(figures->durationSeconds, 2) + u" с"_s
                      : u"Речь не найдена"_s);
     return lines.join(u'\n');
 }
