@@ -21,7 +21,11 @@ QString decimal(double value, int digits = 1)
 /// A level in dB, or "тишина" for the analysis's stand-in for no signal at all.
 QString level(double decibels, const QString &unit)
 {
-    return decibels <= -160 ? u"тишина"_s : decimal(decibels) + u' ' + unit;
+    if (decibels <= -160)
+        return u"тишина"_s;
+    const QString number = decimal(decibels);
+    const bool over = !number.startsWith(u'\u2212') && number != u"0,0"_s; // above full scale: "+1,0"
+    return (over ? u"+"_s : QString()) + number + u' ' + unit;
 }
 
 } // namespace
