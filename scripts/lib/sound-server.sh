@@ -54,9 +54,10 @@ PA
     done
 }
 
-# sound_server_say WAV: plays a WAV into the microphone in the background, as a voice would.
+# sound_server_say WAV [VOLUME]: plays a WAV into the microphone in the background, as a voice
+# would; VOLUME as paplay takes it, 65536 = as recorded, more amplifies and clips.
 sound_server_say() {
-    paplay -d "$SOUND_SERVER_MICROPHONE_SINK" "$1" >/dev/null 2>&1 &
+    paplay -d "$SOUND_SERVER_MICROPHONE_SINK" --volume="${2:-65536}" "$1" >/dev/null 2>&1 &
     SOUND_SERVER_SPEAKER_PIDS="$SOUND_SERVER_SPEAKER_PIDS $!"
 }
 

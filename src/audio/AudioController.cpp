@@ -13,6 +13,7 @@ AudioController::AudioController(std::unique_ptr<AudioBackend> backend, QObject 
     : QObject(parent)
     , m_backend(std::move(backend))
     , m_levelHistory(historyLength, levelFloor)
+    , m_powerHistory(historyLength, MeterReading{}.averagePower)
 {
 }
 
@@ -70,7 +71,9 @@ void AudioController::start(const QString &url)
     setRecording(true);
     setRecordingDuration(0.0);
     m_levelHistory = QList<float>(historyLength, levelFloor);
+    m_powerHistory = QList<float>(historyLength, MeterReading{}.averagePower);
     emit levelHistoryChanged();
+    setClipped(false);
     m_timer = m_backend->createTimer(meterInterval);
     const QPointer<AudioTimer> ticker = m_timer.get();
     connect(
@@ -92,7 +95,12 @@ void AudioController::updateMeter()
     m_levelHistory.append(m_level);
     if (m_levelHistory.size() > historyLength)
         m_levelHistory.remove(0, m_levelHistory.size() - historyLength);
+    m_powerHistory.append(meter.averagePower);
+    if (m_powerHistory.size() > historyLength)
+        m_powerHistory.remove(0, m_powerHistory.size() - historyLength);
     emit levelHistoryChanged();
+    if (meter.peakPower >= clipThreshold)
+        setClipped(true);
 }
 
 void AudioController::stopRecording()
@@ -199,6 +207,14 @@ void AudioController::setLevel(float level, MeterReading meter)
     m_level = level;
     m_meter = meter;
     emit levelChanged();
+}
+
+void AudioController::setClipped(bool clipped)
+{
+    if (clipped == m_clipped)
+        return;
+    m_clipped = clipped;
+    emit clippedChanged();
 }
 
 void AudioController::setRecordingDuration(double seconds)

@@ -26,6 +26,8 @@ class AudioController final : public QObject
     Q_PROPERTY(float level READ level NOTIFY levelChanged)
     Q_PROPERTY(MeterReading meter READ meter NOTIFY levelChanged)
     Q_PROPERTY(QList<float> levelHistory READ levelHistory NOTIFY levelHistoryChanged)
+    Q_PROPERTY(QList<float> powerHistory READ powerHistory NOTIFY levelHistoryChanged)
+    Q_PROPERTY(bool clipped READ clipped NOTIFY clippedChanged)
     Q_PROPERTY(double recordingDuration READ recordingDuration NOTIFY recordingDurationChanged)
 
 public:
@@ -34,6 +36,8 @@ public:
     static constexpr float levelFloor = 0.03f;
     static constexpr float levelCeiling = 1.0f;
     static constexpr float decibelDivisor = 28.0f;
+    /// A sample peak at or above this many dBFS is a sample at full scale.
+    static constexpr float clipThreshold = -0.01f;
 
     explicit AudioController(std::unique_ptr<AudioBackend> backend, QObject *parent = nullptr);
     ~AudioController() override;
@@ -43,6 +47,11 @@ public:
     float level() const { return m_level; }
     MeterReading meter() const { return m_meter; } // the last tick, in dBFS
     const QList<float> &levelHistory() const { return m_levelHistory; }
+    /// The average power of the newest ticks in dBFS, oldest first; as long as `levelHistory`.
+    const QList<float> &powerHistory() const { return m_powerHistory; }
+    /// A sample reached full scale during this take; stays set until `clearClip` or the next take.
+    bool clipped() const { return m_clipped; }
+    void clearClip() { setClipped(false); }
     double recordingDuration() const { return m_recordingDuration; }
 
     void start(const QString &url); // throws StudioError("Запись уже идёт") and device errors
@@ -69,6 +78,7 @@ signals:
     void levelChanged();
     void levelHistoryChanged();
     void recordingDurationChanged();
+    void clippedChanged();
 
 private:
     void updateMeter();
@@ -79,6 +89,7 @@ private:
     void setPlayingID(std::optional<QUuid> id);
     void setLevel(float level, MeterReading meter = {});
     void setRecordingDuration(double seconds);
+    void setClipped(bool clipped);
 
     std::unique_ptr<AudioBackend> m_backend;
     bool m_recording = false;
@@ -86,6 +97,8 @@ private:
     float m_level = 0.0f;
     MeterReading m_meter;
     QList<float> m_levelHistory;
+    QList<float> m_powerHistory;
+    bool m_clipped = false;
     double m_recordingDuration = 0.0;
     std::unique_ptr<AudioRecorder> m_recorder;
     std::unique_ptr<AudioPlayer> m_player;

@@ -3,6 +3,7 @@
 #include "studio/Studio.h"
 #include "ui/RecordingStrip.h"
 #include "ui/Symbols.h"
+#include "ui/TakeFiguresText.h"
 
 #include <QLabel>
 #include <QMouseEvent>
@@ -20,11 +21,11 @@ namespace tarnwick {
 
 namespace {
 
-/// " · 1:07" for a take whose length is known.
+/// " · 1:07" for a take whose length is known, and the mark of a take with flags.
 QString lengthOf(const Studio &studio, const Take &take)
 {
     const std::optional<double> seconds = studio.takeDuration(take);
-    return seconds ? u" · "_s + minutesAndSeconds(*seconds) : QString();
+    return (seconds ? u" · "_s + minutesAndSeconds(*seconds) : QString()) + flagMark(studio.figures(take.id));
 }
 
 /// "Прослушать"/"Выбрать"/divider/"Удалить" for one take, with the titles of the caller's menu.
@@ -77,7 +78,8 @@ QList<ContextMenuAction> segmentMenu(Studio &studio, const ScriptBlock &block, c
         const QList<ContextMenuAction> commands =
             takeCommands(studio, takes.at(i), u"Прослушать"_s, u"Выбрать лучшим"_s, u"Удалить"_s);
         entries.append({u"Дубль "_s + QString::number(i + 1) + lengthOf(studio, takes.at(i)), {}, true, {}, false,
-                        std::vector<ContextMenuAction>(commands.cbegin(), commands.cend())});
+                        std::vector<ContextMenuAction>(commands.cbegin(), commands.cend()),
+                        figuresToolTip(studio.figures(takes.at(i).id))});
     }
     return entries;
 }
@@ -99,7 +101,8 @@ QList<ContextMenuAction> takesMenu(Studio &studio, const SegmentState &state)
         if (i > 0)
             entries.append(ContextMenuAction{});
         entries.append({u"Прослушать дубль "_s + k + lengthOf(studio, take), icon, true,
-                        [&studio, take] { studio.togglePlayback(take); }});
+                        [&studio, take] { studio.togglePlayback(take); }, false, {},
+                        figuresToolTip(studio.figures(take.id))});
         entries.append({u"Выбрать дубль "_s + k, u"checkmark"_s, true, [&studio, take] { studio.select(take); }});
     }
     return entries;

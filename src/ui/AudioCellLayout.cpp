@@ -3,6 +3,7 @@
 #include "studio/Studio.h"
 #include "ui/ScriptCellDelegate.h"
 #include "ui/Symbols.h"
+#include "ui/TakeFiguresText.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -92,10 +93,14 @@ QList<CellButton> buttonsOf(const Studio &studio, const SegmentState &state, con
     QString text = takeTitle(state.shownNumber);
     if (const std::optional<double> seconds = studio.takeDuration(take))
         text += u" · "_s + minutesAndSeconds(*seconds);
+    const std::optional<TakeFigures> figures = studio.figures(take.id);
+    text += flagMark(figures);
+    QString toolTip = u"Прослушать или остановить. Последний дубль: Ctrl+P"_s;
+    if (figures)
+        toolTip = figuresToolTip(figures) + u"\n\n"_s + toolTip;
     const bool playing = studio.playingID() == take.id;
     buttons.append({CellButton::take, QRect({}, pushButtonSize(text, metrics)), text, takeTitle(state.shownNumber),
-                    playing ? u"pause.fill"_s : u"play.fill"_s,
-                    u"Прослушать или остановить. Последний дубль: Ctrl+P"_s, enabled, take.selected});
+                    playing ? u"pause.fill"_s : u"play.fill"_s, toolTip, enabled, take.selected});
     if (state.takes.size() >= 2) {
         const QString count = QString::number(state.takes.size());
         buttons.append({CellButton::takesMenu, QRect({}, toolButtonSize(count, true, metrics)), count,

@@ -2,6 +2,7 @@
 
 #include "audio/AudioController.h"
 #include "ui/ButtonRoles.h"
+#include "ui/LevelBar.h"
 #include "ui/RecordingWaveform.h"
 #include "ui/Symbols.h"
 
@@ -53,10 +54,9 @@ RecordingStrip::RecordingStrip(AudioController &audio,
     connect(m_cancel, &QPushButton::clicked, this, [cancel = std::move(cancel)] { cancel(); });
     connect(m_save, &QPushButton::clicked, this, [save = std::move(save)] { save(); });
 
-    m_waveform->setSamples(audio.levelHistory());
+    showLevels();
     showDuration();
-    connect(&audio, &AudioController::levelHistoryChanged, m_waveform,
-            [this] { m_waveform->setSamples(m_audio.levelHistory()); });
+    connect(&audio, &AudioController::levelHistoryChanged, m_waveform, [this] { showLevels(); });
     connect(&audio, &AudioController::recordingDurationChanged, this, &RecordingStrip::showDuration);
 }
 
@@ -64,6 +64,16 @@ QString RecordingStrip::elapsed(double seconds)
 {
     const auto whole = static_cast<long long>(std::trunc(std::max(seconds, 0.0)));
     return QString::asprintf("%lld:%02lld", whole / 60, whole % 60);
+}
+
+void RecordingStrip::showLevels()
+{
+    // On the meter's scale, so speech fills the strip as it fills the meter.
+    QList<float> samples;
+    samples.reserve(m_audio.powerHistory().size());
+    for (const float power : m_audio.powerHistory())
+        samples.append(LevelBar::fraction(power));
+    m_waveform->setSamples(samples);
 }
 
 void RecordingStrip::showDuration()

@@ -34,6 +34,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void showLevels();
     void showDuration();
 
     AudioController &m_audio;

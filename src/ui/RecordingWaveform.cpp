@@ -3,14 +3,19 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 namespace tarnwick {
 
 namespace {
 
-QList<float> newest(const QList<float> &samples)
+QList<float> newest(const QList<float> &samples, qreal width)
 {
-    return samples.size() > RecordingWaveform::maxBars ? samples.last(RecordingWaveform::maxBars) : samples;
+    using W = RecordingWaveform;
+    // Fewer, readable bars rather than hair lines in a narrow strip.
+    const auto fit = static_cast<qsizetype>(std::floor((width + W::barGap) / (W::minBarWidth + W::barGap)));
+    const qsizetype count = std::max<qsizetype>(std::min(W::maxBars, fit), 1);
+    return samples.size() > count ? samples.last(count) : samples;
 }
 
 } // namespace
@@ -37,17 +42,19 @@ void RecordingWaveform::setSamples(const QList<float> &samples)
 
 QList<QRectF> RecordingWaveform::bars(const QList<float> &samples, QSizeF size)
 {
-    const QList<float> shown = newest(samples);
+    const QList<float> shown = newest(samples, size.width());
     const qsizetype n = shown.size();
     QList<QRectF> result;
     if (n == 0)
         return result;
-    const qreal width = std::max((size.width() - 2.0 * static_cast<qreal>(n - 1)) / static_cast<qreal>(n), 1.5);
+    const qreal width =
+        std::max((size.width() - barGap * static_cast<qreal>(n - 1)) / static_cast<qreal>(n), minBarWidth);
     result.reserve(n);
     for (qsizetype i = 0; i < n; ++i) {
         const qreal height =
             std::clamp(size.height() * static_cast<qreal>(shown.at(i)), 3.0, std::max(size.height(), 3.0));
-        result.append(QRectF(static_cast<qreal>(i) * (width + 2.0), (size.height() - height) / 2, width, height));
+        result.append(
+            QRectF(static_cast<qreal>(i) * (width + barGap), (size.height() - height) / 2, width, height));
     }
     return result;
 }
@@ -55,8 +62,8 @@ QList<QRectF> RecordingWaveform::bars(const QList<float> &samples, QSizeF size)
 void RecordingWaveform::paintEvent(QPaintEvent *)
 {
     // Heights move linearly from the last reading to this one, matched by position from the right.
-    QList<float> shown = newest(m_samples);
-    const QList<float> before = newest(m_previous);
+    QList<float> shown = newest(m_samples, width());
+    const QList<float> before = newest(m_previous, width());
     const float progress =
         m_glide.state() == QAbstractAnimation::Running ? static_cast<float>(m_glide.currentValue().toReal()) : 1.0f;
     if (progress < 1.0f) {

@@ -14,17 +14,19 @@ class RecordingWaveform final : public QWidget
 
 public:
     static constexpr qsizetype maxBars = 52;
+    static constexpr qreal minBarWidth = 3.0;
+    static constexpr qreal barGap = 1.0;
 
     explicit RecordingWaveform(QWidget *parent = nullptr);
 
     void setSamples(const QList<float> &samples);
     const QList<float> &samples() const { return m_samples; }
 
-    /// Where the bars of `samples` go in an area of `size`: the newest 52 at most, 2 apart,
-    /// at least 1.5 wide and 3 high, each centred vertically.
+    /// Where the bars of `samples` go in an area of `size`: the newest 52 at most, and no more
+    /// than fit at 3 wide and 1 apart, at least 3 high, each centred vertically.
     static QList<QRectF> bars(const QList<float> &samples, QSizeF size);
 
-    QSize sizeHint() const override { return {180, 22}; }
+    QSize sizeHint() const override { return {207, 22}; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;

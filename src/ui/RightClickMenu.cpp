@@ -25,16 +25,20 @@ QIcon redIcon(const QIcon &icon)
 template<typename Entries>
 void fill(QMenu &menu, const Entries &entries)
 {
+    menu.setToolTipsVisible(true);
     for (const ContextMenuAction &entry : entries) {
         if (entry.title.isEmpty()) {
             menu.addSeparator();
             continue;
         }
         if (!entry.submenu.empty()) {
-            fill(*menu.addMenu(entry.title), entry.submenu);
+            QMenu *submenu = menu.addMenu(entry.title);
+            submenu->menuAction()->setToolTip(entry.toolTip);
+            fill(*submenu, entry.submenu);
             continue;
         }
         QAction *action = menu.addAction(entry.title);
+        action->setToolTip(entry.toolTip);
         if (!entry.systemImage.isEmpty())
             action->setIcon(entry.destructive ? redIcon(symbol(entry.systemImage)) : symbol(entry.systemImage));
         action->setEnabled(entry.enabled);

@@ -20,6 +20,7 @@ struct ContextMenuAction
     std::function<void()> handler;
     bool destructive = false;               // drawn in red
     std::vector<ContextMenuAction> submenu = {}; // when not empty, the entry opens these instead
+    QString toolTip = {};
 };
 
 /// The one way the window's context menus open. Secondary presses over registered areas are

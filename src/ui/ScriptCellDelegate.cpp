@@ -7,10 +7,12 @@
 #include "ui/Symbols.h"
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTableView>
 #include <QTextLayout>
+#include <QToolTip>
 
 using namespace Qt::StringLiterals;
 
@@ -168,6 +170,13 @@ QStringList ScriptCellDelegate::statusLines(const QString &status, const QFont &
     return wrap(status, captionFont(base, QFont::Medium), width - 2 * textMarginX - 14, 2);
 }
 
+QStringList ScriptCellDelegate::flagLines(const QString &flags, const QFont &base, int width)
+{
+    return flags.isEmpty() ? QStringList()
+                           : wrap(u"\u26A0 "_s + flags, captionFont(base, QFont::Normal),
+                                  width - 2 * textMarginX - 14, 2);
+}
+
 QSize ScriptCellDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     const QModelIndex source = m_filter.mapToSource(index);
@@ -177,7 +186,10 @@ QSize ScriptCellDelegate::sizeHint(const QStyleOptionViewItem &option, const QMo
         return {width, QFontMetrics(option.font).lineSpacing() + 2 * textMarginY};
     case ScriptTableModel::status: {
         const int lines = linesHeight(statusLines(source.data().toString(), option.font, width),
-                                      captionFont(option.font, QFont::Medium));
+                                      captionFont(option.font, QFont::Medium))
+                          + linesHeight(flagLines(source.data(ScriptTableModel::FlagsRole).toString(), option.font,
+                                                  width),
+                                        captionFont(option.font, QFont::Normal));
         return {width, std::max(QFontMetrics(option.font).lineSpacing(), lines) + 2 * textMarginY};
     }
     case ScriptTableModel::english:
@@ -280,7 +292,15 @@ void ScriptCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
         painter->setPen(option.palette.color(QPalette::Text));
         const QStringList lines = statusLines(status, option.font, option.rect.width());
         const int textTop = first.top() + (line - QFontMetrics(font).lineSpacing()) / 2;
-        drawLines(painter, lines, font, QPoint(first.left() + 14, std::max(textTop, first.top())), first.width() - 14);
+        const QPoint textAt(first.left() + 14, std::max(textTop, first.top()));
+        drawLines(painter, lines, font, textAt, first.width() - 14);
+        // A chosen take with flags is marked here too, so a retake is not missed in a long table.
+        painter->setPen(orange.darker(115));
+        drawLines(
+            painter,
+            flagLines(source.data(ScriptTableModel::FlagsRole).toString(), option.font, option.rect.width()),
+            captionFont(option.font, QFont::Normal), textAt + QPoint(0, linesHeight(lines, font)),
+            first.width() - 14);
         break;
     }
     case ScriptTableModel::audio:
@@ -291,6 +311,24 @@ void ScriptCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
         break;
     }
     painter->restore();
+}
+
+bool ScriptCellDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                                   const QModelIndex &index)
+{
+    const QModelIndex source = m_filter.mapToSource(index);
+    if (source.column() != ScriptTableModel::audio || event->type() != QEvent::ToolTip)
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const AudioCellLayout layout = audioLayout(source.row(), option.rect.width(), option.font);
+    const QPoint local = event->pos() - option.rect.topLeft();
+    const qsizetype segment = layout.segmentAt(local);
+    const CellButton *button = segment < 0 ? nullptr : layout.segments.at(segment).buttonAt(local);
+    if (!button || button->toolTip.isEmpty()) {
+        QToolTip::hideText();
+        return false;
+    }
+    QToolTip::showText(event->globalPos(), button->toolTip, view, option.rect);
+    return true;
 }
 
 bool ScriptCellDelegate::eventFilter(QObject *watched, QEvent *event)

@@ -34,6 +34,8 @@ public:
     static QStringList wrap(const QString &text, const QFont &font, int width, int lineLimit);
     /// A status text as its cell shows it in a column `width` wide: on two lines at most.
     static QStringList statusLines(const QString &status, const QFont &base, int width);
+    /// The flags of the row's chosen takes under its status, with a warning sign.
+    static QStringList flagLines(const QString &flags, const QFont &base, int width);
     /// Where everything of a row's audio cell sits, for a cell `width` wide.
     AudioCellLayout audioLayout(int sourceRow, int width, const QFont &font) const;
 
@@ -45,6 +47,9 @@ public:
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    /// A painted take button's tooltip, as the live one has.
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -1,6 +1,7 @@
 #include "ui/ScriptTableModel.h"
 
 #include "studio/Studio.h"
+#include "ui/TakeFiguresText.h"
 
 #include <algorithm>
 #include <numeric>
@@ -38,7 +39,8 @@ ScriptTableModel::ScriptTableModel(Studio &studio, QObject *parent)
     connect(&studio, &Studio::blocksChanged, this, &ScriptTableModel::reloadBlocks);
     // The lock only greys the painted buttons: the view repaints for it, no row changes. Only
     // new takes make the rows look at their takes again; the selection and sound are cheaper.
-    connect(&studio, &Studio::takesChanged, this, [this] { refreshRows(true); });
+    for (auto signal : {&Studio::takesChanged, &Studio::figuresChanged})
+        connect(&studio, signal, this, [this] { refreshRows(true); });
     for (auto signal : {&Studio::audioStateChanged, &Studio::selectedRecordingIDChanged})
         connect(&studio, signal, this, [this] { refreshRows(false); });
 }
@@ -116,8 +118,13 @@ QVariant ScriptTableModel::data(const QModelIndex &index, int role) const
         const QString value = text();
         return textColumn && value.isEmpty() ? u"—"_s : value;
     }
-    case Qt::ToolTipRole:
-        return column == status ? QVariant(statusText(row.status)) : QVariant(); // the whole text, if the cell is short
+    case Qt::ToolTipRole: // the whole text, if the cell is short
+        if (column != status)
+            return {};
+        return row.flags.isEmpty() ? statusText(row.status)
+                                   : statusText(row.status) + u"\nВыбранный дубль: "_s + row.flags;
+    case FlagsRole:
+        return column == status ? row.flags : QString();
     case BlockIDRole:
         return row.block.id;
     case NeedsRecordingRole:
@@ -140,10 +147,27 @@ QString ScriptTableModel::takesStateOf(const Row &row) const
             state += u' ' + take.id.toString(QUuid::WithoutBraces);
             if (take.selected)
                 state += u'*';
+            if (const std::optional<TakeFigures> figures = m_studio.figures(take.id))
+                state += takeFlags(*figures).isEmpty() ? u"+"_s : u"!"_s; // the tooltip shows figures
         }
         state += u'\n';
     }
     return state;
+}
+
+QString ScriptTableModel::chosenFlagsOf(const Row &row) const
+{
+    QList<TakeFlag> flags;
+    for (const VoiceSegment &segment : row.segments) {
+        const std::optional<Take> chosen = m_studio.selectedTake(segment.id);
+        const std::optional<TakeFigures> figures = chosen ? m_studio.figures(chosen->id) : std::nullopt;
+        for (const TakeFlag flag : figures ? takeFlags(*figures) : QList<TakeFlag>{}) {
+            if (!flags.contains(flag))
+                flags.append(flag);
+        }
+    }
+    std::sort(flags.begin(), flags.end());
+    return flagsText(flags);
 }
 
 QString ScriptTableModel::playingRecordingID() const
@@ -175,8 +199,9 @@ QString ScriptTableModel::audioStateOf(const Row &row, const QString &playing) c
 
 ScriptTableModel::Row ScriptTableModel::rowFor(const ScriptBlock &block) const
 {
-    Row row{block, block.voiceSegments(), block.voiceMarkerIssue(), m_studio.status(block), {}, {}};
+    Row row{block, block.voiceSegments(), block.voiceMarkerIssue(), m_studio.status(block), {}, {}, {}};
     row.takesState = takesStateOf(row);
+    row.flags = chosenFlagsOf(row);
     row.audioState = audioStateOf(row, playingRecordingID());
     return row;
 }
@@ -249,12 +274,16 @@ void ScriptTableModel::refreshRows(bool takesChanged)
         if (i >= m_rows.size())
             continue;
         Row &row = m_rows[i];
-        if (takesChanged)
+        QString flags = row.flags;
+        if (takesChanged) {
             row.takesState = takesStateOf(row);
+            flags = chosenFlagsOf(row);
+        }
         BlockStatus freshStatus = statuses ? m_studio.status(row.block) : row.status;
         QString audioState = audioStateOf(row, playing);
-        if (freshStatus == row.status && audioState == row.audioState)
+        if (freshStatus == row.status && audioState == row.audioState && flags == row.flags)
             continue;
+        row.flags = std::move(flags);
         row.status = std::move(freshStatus);
         row.audioState = std::move(audioState);
         emit dataChanged(index(i, 0), index(i, columnCount_ - 1));

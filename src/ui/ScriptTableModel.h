@@ -23,6 +23,7 @@ public:
         NeedsRecordingRole, // the block still wants a take: text cells are tinted red
         PrimaryRole,        // medium weight text
         EmptyRole,          // the text shown is the dash for an empty value
+        FlagsRole,          // status column: the flags of the block's chosen takes in words; empty for none
     };
 
     /// A column's widths: the least, the first shown, and the most a fitted width takes.
@@ -55,12 +56,14 @@ private:
         QList<VoiceSegment> segments; // cut once per scenario, not on every refresh
         std::optional<QString> markerIssue;
         BlockStatus status;
-        QString takesState; // the segments' takes and choices, kept until the takes change
+        QString takesState; // the segments' takes, choices and flags, kept until the takes change
+        QString flags;      // of the chosen takes, in words
         QString audioState; // what the audio cell shows, compared to find rows to repaint
     };
 
     Row rowFor(const ScriptBlock &block) const;
     QString takesStateOf(const Row &row) const;
+    QString chosenFlagsOf(const Row &row) const;
     /// `playing`: the recording id of the take playing, worked out once for all rows.
     QString audioStateOf(const Row &row, const QString &playing) const;
     QString playingRecordingID() const;

@@ -274,12 +274,7 @@ QWidget *StudioView::makeStatusBar()
     m_clipping->setStyleSheet(u"color: #ff3b30; font-weight: 600;"_s);
     m_clipping->hide();
     row->addWidget(m_clipping);
-    AudioController &audio = m_studio.audio();
-    connect(&audio, &AudioController::levelChanged, m_clipping, [this, &audio] {
-        if (audio.recording() && audio.level() >= AudioController::levelCeiling)
-            m_clipping->show();
-    });
-    connect(&audio, &AudioController::recordingChanged, m_clipping, [this] { m_clipping->hide(); });
+    connect(&m_studio.audio(), &AudioController::clippedChanged, this, &StudioView::showStatusBar);
 
     auto *format = new QLabel(u"WAV · mono · 48 kHz"_s, bar);
     format->setObjectName(u"format"_s);
@@ -485,7 +480,10 @@ void StudioView::showStatusBar()
         recorded && !m_filter->mapFromSource(m_model->index(m_model->rowOf(recorded->id), 0)).isValid();
     m_hiddenRecording->setText(hidden ? u"Идёт запись блока "_s + recorded->number + u" (скрыт поиском)"_s : QString());
     m_hiddenRecording->setVisible(hidden);
-    m_level->setVisible(recording);
+    // The clip light outlives its take, so a clip at the very end is not missed.
+    const bool clipped = m_studio.audio().clipped();
+    m_level->setVisible(recording || clipped);
+    m_clipping->setVisible(clipped);
     const bool pending = m_studio.pendingTake().has_value();
     m_cancel->setVisible(pending);
     m_save->setVisible(pending);

@@ -98,7 +98,7 @@ private:
     QPushButton *m_undoDelete = nullptr;
     QLabel *m_hiddenRecording = nullptr; // which block records while the search hides its row
     LiveLevelBar *m_level = nullptr;
-    QLabel *m_clipping = nullptr; // shown from the first full-scale reading to the end of the take
+    QLabel *m_clipping = nullptr; // shown while the clip light is lit
     QPushButton *m_cancel = nullptr;
     QPushButton *m_save = nullptr;
     QPushButton *m_record = nullptr;

@@ -27,9 +27,9 @@ protected:
     // Recorder, player and timer events reach the controller through the main thread's queue.
     static void deliver() { QCoreApplication::processEvents(); }
 
-    void tick(float decibels)
+    void tick(float decibels, std::optional<float> peak = {})
     {
-        m_backend->readings.push_back({decibels, decibels});
+        m_backend->readings.push_back({decibels, peak.value_or(decibels)});
         ASSERT_TRUE(m_backend->timer);
         m_backend->timer->tick();
         deliver();
@@ -57,12 +57,33 @@ TEST_F(AudioControllerTest, StartRecordsIntoTheFileAndResetsTheMeter)
     EXPECT_EQ(m_backend->recorder->url, u"/takes/two.wav"_s);
     EXPECT_TRUE(m_controller->recording());
     EXPECT_EQ(m_controller->levelHistory(), floorHistory());
+    EXPECT_EQ(m_controller->powerHistory(), QList<float>(52, MeterReading{}.averagePower));
     EXPECT_THROW_MESSAGE(m_controller->start(u"/takes/three.wav"_s), u"Запись уже идёт"_s);
     EXPECT_EQ(m_backend->recorder->url, u"/takes/two.wav"_s);
     EXPECT_TRUE(m_backend->recorder->recordingNow);
 }
 
 // --- metering -----------------------------------------------------------------------------------
+
+// A clip must outlive its tick and its take, or a clip at the end of a take is never seen.
+TEST_F(AudioControllerTest, ASampleAtFullScaleLatchesTheClipUntilClearedOrTheNextTake)
+{
+    for (const auto &[peak, clips] : {std::pair{-0.02f, false}, {-0.01f, true}, {0.0f, true}}) {
+        SCOPED_TRACE(peak);
+        m_controller->start(u"/takes/one.wav"_s);
+        tick(-20.0f, peak);
+        tick(-40.0f);
+        m_controller->stopRecording();
+        EXPECT_EQ(m_controller->clipped(), clips);
+        m_controller->start(u"/takes/two.wav"_s);
+        EXPECT_FALSE(m_controller->clipped()) << "the next take starts unlit";
+        tick(0.0f);
+        ASSERT_TRUE(m_controller->clipped());
+        m_controller->clearClip();
+        EXPECT_FALSE(m_controller->clipped());
+        m_controller->stopRecording();
+    }
+}
 
 // --- failures the device reports on its own -----------------------------------------------------
 

@@ -100,13 +100,14 @@ protected:
         settle();
         return seen;
     }
-    /// A WAV file of `seconds` in place of the take's audio.
-    void writeWav(const Take &take, int seconds) const
+    /// A WAV file of `seconds` at a steady `level` in place of the take's audio.
+    void writeWav(const Take &take, int seconds, short level = 0) const
     {
         SF_INFO info{0, 1000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0};
         SNDFILE *file = sf_open(QFile::encodeName(store().audioURL(take)).constData(), SFM_WRITE, &info);
         ASSERT_NE(file, nullptr);
-        sf_write_short(file, std::vector<short>(1000 * static_cast<std::size_t>(seconds)).data(), 1000 * seconds);
+        sf_write_short(file, std::vector<short>(1000 * static_cast<std::size_t>(seconds), level).data(),
+                       1000 * seconds);
         sf_close(file);
     }
 };
@@ -217,14 +218,40 @@ TEST_F(AudioCellTest, CtrlPPlaysTheNewestTakeAndTheTakeButtonShowsItWithItsLengt
         writeWav(m_takes.at(2), 2);
     });
     choose(0);
-    EXPECT_EQ(segmentCell(0)->findChild<QAbstractButton *>(u"takeButton"_s)->text(), u"Дубль 1 · 1:05"_s);
+    // The silence written here may or may not be measured before it replaces the take's file.
+    const auto shown = [this] {
+        return segmentCell(0)->findChild<QAbstractButton *>(u"takeButton"_s)->text().remove(u" \u26A0"_s);
+    };
+    EXPECT_EQ(shown(), u"Дубль 1 · 1:05"_s);
 
     QTest::keyClick(m_view.get(), Qt::Key_P, Qt::ControlModifier);
     settle();
     EXPECT_EQ(m_studio->playingID(), m_takes.at(2).id);
-    EXPECT_EQ(segmentCell(0)->findChild<QAbstractButton *>(u"takeButton"_s)->text(), u"Дубль 2 · 0:02"_s);
+    EXPECT_EQ(shown(), u"Дубль 2 · 0:02"_s);
     const QStringList entries =
-        answerMenu([&] { click(Qt::LeftButton, centre(segmentCell(0)->findChild<QWidget *>(u"takesMenu"_s))); }, {});
+        answerMenu([&] { click(Qt::LeftButton, centre(segmentCell(0)->findChild<QWidget *>(u"takesMenu"_s))); }, {})
+            .replaceInStrings(u" \u26A0"_s, QString());
     EXPECT_EQ(entries, (QStringList{u"Прослушать дубль 1 · 1:05"_s, u"Выбрать дубль 1"_s,
                                     u"Прослушать дубль 2 · 0:02"_s, u"Выбрать дубль 2"_s}));
+}
+
+// A flagged take must be seen where the speaker decides: on its button, and in its row's status.
+TEST_F(AudioCellTest, AChosenTakeWithFlagsIsMarkedOnItsButtonAndUnderItsRowsStatus)
+{
+    Take loud;
+    open({}, [&] {
+        ASSERT_TRUE(recordAndWait(m_block, segment(0)));
+        writeWav(*m_studio->pendingTake(), 1, 32767); // clipped throughout
+        m_studio->stopRecording();
+        loud = m_studio->takes().constLast();
+        m_studio->select(loud);
+    });
+    ASSERT_TRUE(waitFor([&] { return m_studio->figures(loud.id).has_value(); }));
+    choose(0);
+    const QModelIndex status = table()->model()->index(1, ScriptTableModel::status);
+    EXPECT_TRUE(status.data(ScriptTableModel::FlagsRole).toString().contains(u"перегрузка"_s));
+    const auto *flagged = segmentCell(0)->findChild<QAbstractButton *>(u"takeButton"_s);
+    EXPECT_TRUE(flagged->text().endsWith(u"\u26A0"_s)) << flagged->text().toStdString();
+    EXPECT_TRUE(flagged->toolTip().contains(u"Перегруженных отсчётов: "_s));
+    EXPECT_FALSE(segmentCell(1)->findChild<QAbstractButton *>(u"takeButton"_s)->text().contains(u"\u26A0"_s));
 }
