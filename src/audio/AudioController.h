@@ -69,6 +69,7 @@ signals:
     void levelChanged();
     void levelHistoryChanged();
     void recordingDurationChanged();
+    void inputDevicesChanged(); // an input appeared or went away
 
 private:
     void updateMeter();
