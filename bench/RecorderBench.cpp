@@ -11,7 +11,6 @@
 
 #include "audio/AudioController.h"
 #include "audio/PulseAudioBackend.h"
-#include "audio/QtAudioBackend.h"
 #include "support/SoundServer.h"
 
 #include <QCoreApplication>
@@ -77,6 +76,13 @@ std::vector<float> samplesOf(const QString &path)
     samples.resize(static_cast<size_t>(std::max<sf_count_t>(0, sf_read_float(file, samples.data(), info.frames))));
     sf_close(file);
     return samples;
+}
+
+/// A name not used before: a take never overwrites a file.
+QString freshPath(const QTemporaryDir &dir)
+{
+    static int taken = 0;
+    return dir.filePath(QString::number(++taken) + u".wav"_s);
 }
 
 void summarise(const char *what, std::vector<double> values)
@@ -207,7 +213,7 @@ void measureStartGap(const BackendFactory &make, const QTemporaryDir &dir)
     backend->setInputDeviceID(QLatin1StringView(SoundServer::microphoneID));
     std::vector<double> gaps;
     for (int take = 0; take < 20; ++take) {
-        const auto recorder = backend->createRecorder(dir.filePath(u"gap.wav"_s));
+        const auto recorder = backend->createRecorder(freshPath(dir));
         if (!recorder->record()) {
             std::puts("  start gap: the recorder did not start");
             return;
@@ -236,7 +242,7 @@ void measureTail(const BackendFactory &make, const QTemporaryDir &dir, const Sou
     std::vector<double> errors;
     std::vector<double> lengths;
     for (int take = 0; take < 20; ++take) {
-        const QString path = dir.filePath(u"tail.wav"_s);
+        const QString path = freshPath(dir);
         const auto recorder = backend->createRecorder(path);
         if (!recorder->record())
             continue;
@@ -263,7 +269,7 @@ void measureTail(const BackendFactory &make, const QTemporaryDir &dir, const Sou
 
 void measureLongTake(const BackendFactory &make, const QTemporaryDir &dir, int seconds)
 {
-    const QString path = dir.filePath(u"long.wav"_s);
+    const QString path = freshPath(dir);
     AudioController controller(make());
     controller.setInputDeviceID(QLatin1StringView(SoundServer::microphoneID));
     QString failure;
@@ -310,7 +316,6 @@ int main(int argc, char **argv)
 
     const std::vector<std::pair<const char *, BackendFactory>> backends{
         {"libpulse", [] { return std::make_unique<PulseAudioBackend>(); }},
-        {"Qt Multimedia", [] { return std::make_unique<QtAudioBackend>(); }},
     };
     for (const auto &[name, make] : backends) {
         std::printf("%s backend:\n", name);
