@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <QUuid>
 
 #include <pulse/simple.h>
 #include <sndfile.h>
@@ -81,8 +82,7 @@ std::vector<float> samplesOf(const QString &path)
 /// A name not used before: a take never overwrites a file.
 QString freshPath(const QTemporaryDir &dir)
 {
-    static int taken = 0;
-    return dir.filePath(QString::number(++taken) + u".wav"_s);
+    return dir.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) + u".wav"_s);
 }
 
 void summarise(const char *what, std::vector<double> values)
@@ -123,12 +123,20 @@ public:
     }
 
     bool valid() const { return m_stream != nullptr; }
+    double cpuSeconds() const { return m_cpu; }
 
     /// The frame of the clock's recording the microphone caught at monotonic time `time`.
     double frameAt(double time) const
     {
         const std::lock_guard guard(m_mutex);
         return (time - m_start) * rate;
+    }
+
+    /// The clock's own frames against the time since its first arrival, in ms: what the server lost.
+    double shortfall() const
+    {
+        const std::lock_guard guard(m_mutex);
+        return (static_cast<double>(m_samples.size()) / rate - (now() - m_start)) * 1000.0;
     }
 
     std::vector<float> samples() const
@@ -147,6 +155,9 @@ private:
             if (pa_simple_read(m_stream, chunk.data(), chunk.size() * sizeof(float), nullptr) < 0)
                 return;
             const double arrived = now();
+            timespec cpu{};
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+            m_cpu = static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) / 1e9;
             const std::lock_guard guard(m_mutex);
             m_samples.insert(m_samples.end(), chunk.begin(), chunk.end());
             // The earliest arrival, less the sound it carries, is when frame 0 was caught.
@@ -157,6 +168,7 @@ private:
     pa_simple *m_stream = nullptr;
     std::thread m_thread;
     std::atomic<bool> m_running{true};
+    std::atomic<double> m_cpu{0.0}; // seconds this capture's thread has used
     mutable std::mutex m_mutex;
     std::vector<float> m_samples;
     double m_start = 1e300;
@@ -263,6 +275,7 @@ void measureTail(const BackendFactory &make, const QTemporaryDir &dir, const Sou
     }
     noise->kill();
     noise->waitForFinished();
+    std::printf("  the clock capture's own frames against the wall clock: %+.1f ms\n", clock.shortfall());
     summarise("tail error (take's end - stop moment)", errors);
     summarise("length error (take - time between start and stop)", lengths);
 }
@@ -275,6 +288,7 @@ void measureLongTake(const BackendFactory &make, const QTemporaryDir &dir, int s
     QString failure;
     controller.onRecordingError = [&failure](const QString &message) { failure = message; };
 
+    const ClockCapture clock(SoundServer::microphoneID);
     const double cpuBefore = processCPUSeconds();
     controller.start(path);
     QElapsedTimer elapsed;
@@ -285,8 +299,9 @@ void measureLongTake(const BackendFactory &make, const QTemporaryDir &dir, int s
         runEventLoop(static_cast<int>(std::max(0LL, (second + 1) * 1000LL - elapsed.elapsed())));
     }
     controller.stopRecording();
+    const double clockShortfall = clock.shortfall();
     const double wall = static_cast<double>(elapsed.nsecsElapsed()) / 1e9;
-    const double cpu = processCPUSeconds() - cpuBefore;
+    const double cpu = processCPUSeconds() - cpuBefore - clock.cpuSeconds(); // the recorder's, not the clock's
 
     if (!failure.isEmpty())
         std::printf("  long take failed: %s\n", failure.toUtf8().constData());
@@ -295,6 +310,8 @@ void measureLongTake(const BackendFactory &make, const QTemporaryDir &dir, int s
     std::printf("  samples lost over %.2f s with the main thread blocked 300 ms every second: %.0f frames "
                 "written, %.0f expected, difference %+.0f frames (%+.1f ms)\n",
                 wall, frames, expected, frames - expected, (frames - expected) / rate * 1000.0);
+    std::printf("  a second capture of the same microphone over the same time: %+.1f ms against the wall clock\n",
+                clockShortfall);
     std::printf("  CPU of the whole process with the meter running: %.3f s over %.2f s = %.2f %% of one core\n",
                 cpu, wall, cpu / wall * 100.0);
 }
@@ -304,24 +321,23 @@ void measureLongTake(const BackendFactory &make, const QTemporaryDir &dir, int s
 int main(int argc, char **argv)
 {
     const QCoreApplication application(argc, argv);
-    QString whyNot;
-    const std::unique_ptr<SoundServer> server = SoundServer::start(&whyNot);
-    if (!server) {
-        std::fprintf(stderr, "no sound server: %s\n", whyNot.toUtf8().constData());
-        return 1;
-    }
-    server->useInThisProcess();
     const int seconds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 60;
     const QTemporaryDir dir;
-
-    const std::vector<std::pair<const char *, BackendFactory>> backends{
-        {"libpulse", [] { return std::make_unique<PulseAudioBackend>(); }},
-    };
-    for (const auto &[name, make] : backends) {
-        std::printf("%s backend:\n", name);
+    const BackendFactory make = [] { return std::make_unique<PulseAudioBackend>(); };
+    for (const auto &[name, flavour] : {std::pair{"PulseAudio", SoundServer::Flavour::PulseAudio},
+                                        std::pair{"PipeWire", SoundServer::Flavour::PipeWire}}) {
+        QString whyNot;
+        const std::unique_ptr<SoundServer> server = SoundServer::start(flavour, &whyNot);
+        if (!server) {
+            std::fprintf(stderr, "no %s server: %s\n", name, whyNot.toUtf8().constData());
+            return 1;
+        }
+        server->useInThisProcess();
+        std::printf("%s:\n", name);
         measureStartGap(make, dir);
         measureTail(make, dir, *server);
         measureLongTake(make, dir, seconds);
+        std::fflush(stdout);
     }
     return 0;
 }
