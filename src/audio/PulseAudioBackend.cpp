@@ -436,14 +436,16 @@ public:
             if (m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY) {
                 // Everything the microphone caught up to now is still on its way: read until the
                 // stream has handed it over, and keep no frame captured after this moment.
+                // A suspended input sends nothing, whatever the latency says.
                 pa_usec_t latency = 0;
                 int negative = 0;
-                if (pa_stream_get_latency(m_stream, &latency, &negative) != 0 || negative)
+                if (pa_stream_get_latency(m_stream, &latency, &negative) != 0 || negative
+                    || pa_stream_is_suspended(m_stream) == 1)
                     latency = 0;
                 m_stopAt = m_read + static_cast<qint64>(pa_usec_to_bytes(latency, &monoSpec) / sizeof(int));
+                const auto bound = std::min<std::chrono::microseconds>(streamBound, latency * 1us + 500ms);
                 m_connection->waitFor(
-                    [this] { return m_read >= m_stopAt || pa_stream_get_state(m_stream) != PA_STREAM_READY; },
-                    streamBound);
+                    [this] { return m_read >= m_stopAt || pa_stream_get_state(m_stream) != PA_STREAM_READY; }, bound);
             }
             closeStream();
         }
