@@ -5,7 +5,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QPointer>
 #include <QTimer>
 
 #include <pulse/pulseaudio.h>
@@ -831,7 +830,10 @@ std::unique_ptr<AudioTimer> PulseAudioBackend::createTimer(std::chrono::millisec
 QList<AudioInputDevice> PulseAudioBackend::inputDevices() const
 {
     const PulseConnection::Lock lock(*m_connection);
-    m_connection->waitUntilReady(streamBound);
+    // Only the first call waits for the server: later changes are announced, and a window that
+    // lists inputs must not stall while the server is away.
+    if (!std::exchange(m_listedOnce, true))
+        m_connection->waitUntilReady(streamBound);
     return m_connection->inputs();
 }
 

@@ -36,6 +36,7 @@ private:
     std::shared_ptr<PulseConnection> m_connection;
     QObject m_mainThread; // receives the list changes the server announces on its own thread
     QString m_inputDeviceID;
+    mutable bool m_listedOnce = false;
 };
 
 } // namespace tarnwick
