@@ -356,8 +356,15 @@ private:
             m_wake.wait(lock, [this] { return m_closing || !m_queue.empty(); });
             if (m_queue.empty())
                 return;
+            // Whatever has queued up goes in one write: the header is rewritten once per write.
             Block block = std::move(m_queue.front());
             m_queue.pop_front();
+            while (!m_queue.empty() && !block.reachesLimit) {
+                block.samples.insert(block.samples.end(), m_queue.front().samples.cbegin(),
+                                     m_queue.front().samples.cend());
+                block.reachesLimit = m_queue.front().reachesLimit;
+                m_queue.pop_front();
+            }
             lock.unlock();
             write(block);
             lock.lock();
