@@ -125,11 +125,17 @@ public:
     bool valid() const { return m_stream != nullptr; }
     double cpuSeconds() const { return m_cpu; }
 
-    /// The frame of the clock's recording the microphone caught at monotonic time `time`.
+    /// The frame of the clock's recording the microphone caught at monotonic time `time`, placed by
+    /// the arrivals of the second around it only, so a server that loses frames does not shift it.
     double frameAt(double time) const
     {
         const std::lock_guard guard(m_mutex);
-        return (time - m_start) * rate;
+        double start = 1e300;
+        for (const auto &[arrived, frames] : m_arrivals) {
+            if (arrived > time - 1.0 && arrived < time + 0.3)
+                start = std::min(start, arrived - static_cast<double>(frames) / rate);
+        }
+        return (time - start) * rate;
     }
 
     /// The clock's own frames against the time since its first arrival, in ms: what the server lost.
@@ -160,6 +166,7 @@ private:
             m_cpu = static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) / 1e9;
             const std::lock_guard guard(m_mutex);
             m_samples.insert(m_samples.end(), chunk.begin(), chunk.end());
+            m_arrivals.emplace_back(arrived, m_samples.size());
             // The earliest arrival, less the sound it carries, is when frame 0 was caught.
             m_start = std::min(m_start, arrived - static_cast<double>(m_samples.size()) / rate);
         }
@@ -171,6 +178,7 @@ private:
     std::atomic<double> m_cpu{0.0}; // seconds this capture's thread has used
     mutable std::mutex m_mutex;
     std::vector<float> m_samples;
+    std::vector<std::pair<double, size_t>> m_arrivals; // when, and how many frames had arrived then
     double m_start = 1e300;
 };
 
