@@ -15,10 +15,12 @@ AudioController::AudioController(std::unique_ptr<AudioBackend> backend, QObject 
     , m_backend(std::move(backend))
     , m_levelHistory(historyLength, levelFloor)
 {
+    m_backend->onInputDevicesChanged = [this] { emit inputDevicesChanged(); };
 }
 
 AudioController::~AudioController()
 {
+    m_backend->onInputDevicesChanged = nullptr;
     // Devices are released before the backend that made them.
     if (m_recorder) {
         m_recorder->disconnect(this);

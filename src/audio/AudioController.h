@@ -81,6 +81,7 @@ signals:
     void levelHistoryChanged();
     void recordingDurationChanged();
     void frameLimitReached();
+    void inputDevicesChanged(); // an input appeared or went away
 
 private:
     void updateMeter();

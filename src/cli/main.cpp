@@ -1,7 +1,7 @@
 // tarnwick-cli: the project's rules from a terminal. Output and exit codes are a contract:
 // 0 success, 1 "Ошибка: " + description on stderr, 2 wrong usage.
 
-#include "audio/QtAudioBackend.h"
+#include "audio/PulseAudioBackend.h"
 #include "core/FileAccess.h"
 #include "core/ProjectLease.h"
 #include "core/ProjectStore.h"
@@ -108,7 +108,7 @@ const ScriptBlock &blockNumbered(const Studio &studio, const QString &number)
 std::unique_ptr<Studio> openStudio(const QString &folder)
 {
     auto studio = std::make_unique<Studio>(Studio::defaultRoot(), terminalServices(),
-                                           std::make_unique<QtAudioBackend>(), false);
+                                           std::make_unique<PulseAudioBackend>(), false);
     studio->open(ProjectStore(folder));
     return studio;
 }
@@ -143,7 +143,7 @@ void status(const QString &folder)
 void devices()
 {
     QString text;
-    for (const AudioInputDevice &device : QtAudioBackend().inputDevices())
+    for (const AudioInputDevice &device : PulseAudioBackend().inputDevices())
         text += device.id + u'\t' + device.description + u'\n';
     write(stdout, text);
 }
@@ -281,7 +281,7 @@ int importScenario(const QStringList &arguments)
     const QString dataFolder = given.contains(u"--data-dir"_s)
                                    ? QFileInfo(given.value(u"--data-dir"_s)).absoluteFilePath()
                                    : Studio::defaultRoot();
-    Studio studio(dataFolder, terminalServices(file), std::make_unique<QtAudioBackend>(), false);
+    Studio studio(dataFolder, terminalServices(file), std::make_unique<PulseAudioBackend>(), false);
     QObject::connect(&studio, &Studio::busyChanged, &studio, [&] {
         if (!studio.busy())
             QCoreApplication::quit();
