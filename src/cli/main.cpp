@@ -18,6 +18,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
@@ -228,12 +229,17 @@ int record(const RecordOptions &options)
         quitWhenIdle = true;
         finish();
     });
-    QTimer stopTimer;
-    stopTimer.setSingleShot(true);
-    QObject::connect(&stopTimer, &QTimer::timeout, studio.get(), [&] {
+    // The take ends after exactly the frames asked for; a microphone that sends nothing is
+    // given five seconds more, then the take is stopped, and found empty.
+    const auto stop = [&] {
         studio->stopRecording();
         QCoreApplication::quit();
-    });
+    };
+    studio->audio().setFrameLimit(std::llround(options.seconds * AudioController::sampleRate));
+    QObject::connect(&studio->audio(), &AudioController::frameLimitReached, studio.get(), stop);
+    QTimer stopTimer;
+    stopTimer.setSingleShot(true);
+    QObject::connect(&stopTimer, &QTimer::timeout, studio.get(), stop);
     QObject::connect(studio.get(), &Studio::busyChanged, studio.get(), [&] {
         if (studio->busy())
             return;
@@ -245,7 +251,7 @@ int record(const RecordOptions &options)
         if (quitWhenIdle)
             finish();
         else
-            stopTimer.start(static_cast<int>(options.seconds * 1000));
+            stopTimer.start(static_cast<int>((options.seconds + 5) * 1000));
     });
     // A device that ends the take on its own: the studio has already saved what was captured.
     QObject::connect(studio.get(), &Studio::audioStateChanged, studio.get(), [&] {
