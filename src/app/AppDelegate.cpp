@@ -1,6 +1,6 @@
 #include "app/AppDelegate.h"
 
-#include "audio/QtAudioBackend.h"
+#include "audio/PulseAudioBackend.h"
 #include "studio/QtServices.h"
 #include "ui/DialogServices.h"
 
@@ -17,7 +17,7 @@ AppDelegate::AppDelegate()
         Studio::defaultRoot(),
         StudioServices{std::make_unique<QtMicrophoneAccess>(), std::make_unique<QtTrash>(), std::move(chooser),
                        std::move(alert), std::make_unique<SettingsDefaults>()},
-        std::make_unique<QtAudioBackend>(), true);
+        std::make_unique<PulseAudioBackend>(), true);
 }
 
 AppDelegate::AppDelegate(std::unique_ptr<Studio> studio, std::unique_ptr<UserDefaults> viewDefaults)

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -98,6 +99,9 @@ public:
     virtual QList<AudioInputDevice> inputDevices() const = 0;
     /// Later recorders use this input; an empty or vanished id means the system default.
     virtual void setInputDeviceID(const QString &id) = 0;
+
+    /// Called on the main thread when inputs appear or go away.
+    std::function<void()> onInputDevicesChanged;
 };
 
 } // namespace tarnwick

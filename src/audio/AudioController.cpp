@@ -2,6 +2,7 @@
 
 #include "core/StudioError.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -15,10 +16,12 @@ AudioController::AudioController(std::unique_ptr<AudioBackend> backend, QObject 
     , m_levelHistory(historyLength, levelFloor)
     , m_powerHistory(historyLength, MeterReading{}.averagePower)
 {
+    m_backend->onInputDevicesChanged = [this] { emit inputDevicesChanged(); };
 }
 
 AudioController::~AudioController()
 {
+    m_backend->onInputDevicesChanged = nullptr;
     // Devices are released before the backend that made them.
     if (m_recorder) {
         m_recorder->disconnect(this);
@@ -46,8 +49,24 @@ void AudioController::start(const QString &url)
         throw StudioError(u"Запись уже идёт"_s);
     stopPlayback();
 
+    // The backend records from the default input when the chosen one is gone; the user is told.
+    const QList<AudioInputDevice> inputs = m_backend->inputDevices();
+    const bool chosenPresent = std::any_of(inputs.cbegin(), inputs.cend(),
+                                           [this](const AudioInputDevice &input) { return input.id == m_inputDeviceID; });
+    m_missingInput = m_inputDeviceID.isEmpty() || chosenPresent ? std::nullopt : std::optional(m_inputDeviceID);
+    m_capturedFrames = 0;
+
     std::unique_ptr<AudioRecorder> recorder = m_backend->createRecorder(url);
     const QPointer<AudioRecorder> reporter = recorder.get();
+    if (m_frameLimit)
+        recorder->setFrameLimit(*m_frameLimit);
+    connect(
+        recorder.get(), &AudioRecorder::limitReached, this,
+        [this, reporter] {
+            if (reporter && reporter == m_recorder.get())
+                emit frameLimitReached();
+        },
+        Qt::QueuedConnection);
     connect(
         recorder.get(), &AudioRecorder::finished, this,
         [this, reporter](bool successfully) {
@@ -109,6 +128,7 @@ void AudioController::stopRecording()
         // Disconnect first: a stop the application asked for is not a device failure.
         m_recorder->disconnect(this);
         m_recorder->stop();
+        m_capturedFrames = m_recorder->framesCaptured();
     }
     m_recorder.reset();
     m_timer.reset();

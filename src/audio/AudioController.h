@@ -38,6 +38,7 @@ public:
     static constexpr float decibelDivisor = 28.0f;
     /// A sample peak at or above this many dBFS is a sample at full scale.
     static constexpr float clipThreshold = -0.01f;
+    static constexpr int sampleRate = 48'000; // every take: 48 kHz mono
 
     explicit AudioController(std::unique_ptr<AudioBackend> backend, QObject *parent = nullptr);
     ~AudioController() override;
@@ -56,6 +57,12 @@ public:
 
     void start(const QString &url); // throws StudioError("Запись уже идёт") and device errors
     void stopRecording();
+    /// Frames captured by the running recording, or by the last one once it stopped.
+    qint64 capturedFrames() const { return m_recorder ? m_recorder->framesCaptured() : m_capturedFrames; }
+    /// The chosen input, when it was missing at the last start and the default one recorded.
+    const std::optional<QString> &missingInput() const { return m_missingInput; }
+    /// Later recordings keep at most `frames` frames and then announce frameLimitReached.
+    void setFrameLimit(std::optional<qint64> frames) { m_frameLimit = frames; }
     void togglePlayback(const Take &take, const QString &url); // throws StudioError and device errors
     /// Plays a region of the take from its start, whatever was playing; throws as togglePlayback.
     void play(const Take &take, const QString &url, const PlaybackRegion &region);
@@ -64,7 +71,11 @@ public:
     void stopPlayback();
 
     QList<AudioInputDevice> inputDevices() const { return m_backend->inputDevices(); }
-    void setInputDeviceID(const QString &id) { m_backend->setInputDeviceID(id); }
+    void setInputDeviceID(const QString &id)
+    {
+        m_inputDeviceID = id;
+        m_backend->setInputDeviceID(id);
+    }
 
     /// The live level for an average power in dBFS: 10^(p/28), kept within [0.03, 1].
     static float levelForPower(float decibels);
@@ -79,6 +90,8 @@ signals:
     void levelHistoryChanged();
     void recordingDurationChanged();
     void clippedChanged();
+    void frameLimitReached();
+    void inputDevicesChanged(); // an input appeared or went away
 
 private:
     void updateMeter();
@@ -104,6 +117,10 @@ private:
     std::unique_ptr<AudioPlayer> m_player;
     std::optional<QUuid> m_playerID;
     std::unique_ptr<AudioTimer> m_timer;
+    QString m_inputDeviceID;
+    std::optional<QString> m_missingInput;
+    std::optional<qint64> m_frameLimit;
+    qint64 m_capturedFrames = 0;
 };
 
 } // namespace tarnwick

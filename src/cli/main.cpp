@@ -1,7 +1,7 @@
 // tarnwick-cli: the project's rules from a terminal. Output and exit codes are a contract:
 // 0 success, 1 "Ошибка: " + description on stderr, 2 wrong usage.
 
-#include "audio/QtAudioBackend.h"
+#include "audio/PulseAudioBackend.h"
 #include "core/FiguresCache.h"
 #include "core/FileAccess.h"
 #include "core/ProjectLease.h"
@@ -22,6 +22,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
@@ -114,7 +115,7 @@ const ScriptBlock &blockNumbered(const Studio &studio, const QString &number)
 std::unique_ptr<Studio> openStudio(const QString &folder)
 {
     auto studio = std::make_unique<Studio>(Studio::defaultRoot(), terminalServices(),
-                                           std::make_unique<QtAudioBackend>(), false);
+                                           std::make_unique<PulseAudioBackend>(), false);
     studio->open(ProjectStore(folder));
     return studio;
 }
@@ -149,7 +150,7 @@ void status(const QString &folder)
 void devices()
 {
     QString text;
-    for (const AudioInputDevice &device : QtAudioBackend().inputDevices())
+    for (const AudioInputDevice &device : PulseAudioBackend().inputDevices())
         text += device.id + u'\t' + device.description + u'\n';
     write(stdout, text);
 }
@@ -235,12 +236,17 @@ int record(const RecordOptions &options)
         quitWhenIdle = true;
         finish();
     });
-    QTimer stopTimer;
-    stopTimer.setSingleShot(true);
-    QObject::connect(&stopTimer, &QTimer::timeout, studio.get(), [&] {
+    // The take ends after exactly the frames asked for; a microphone that sends nothing is
+    // given five seconds more, then the take is stopped, and found empty.
+    const auto stop = [&] {
         studio->stopRecording();
         QCoreApplication::quit();
-    });
+    };
+    studio->audio().setFrameLimit(std::llround(options.seconds * AudioController::sampleRate));
+    QObject::connect(&studio->audio(), &AudioController::frameLimitReached, studio.get(), stop);
+    QTimer stopTimer;
+    stopTimer.setSingleShot(true);
+    QObject::connect(&stopTimer, &QTimer::timeout, studio.get(), stop);
     QObject::connect(studio.get(), &Studio::busyChanged, studio.get(), [&] {
         if (studio->busy())
             return;
@@ -252,7 +258,7 @@ int record(const RecordOptions &options)
         if (quitWhenIdle)
             finish();
         else
-            stopTimer.start(static_cast<int>(options.seconds * 1000));
+            stopTimer.start(static_cast<int>((options.seconds + 5) * 1000));
     });
     // A device that ends the take on its own: the studio has already saved what was captured.
     QObject::connect(studio.get(), &Studio::audioStateChanged, studio.get(), [&] {
@@ -282,7 +288,7 @@ int importScenario(const QStringList &arguments)
     const QString dataFolder = given.contains(u"--data-dir"_s)
                                    ? QFileInfo(given.value(u"--data-dir"_s)).absoluteFilePath()
                                    : Studio::defaultRoot();
-    Studio studio(dataFolder, terminalServices(file), std::make_unique<QtAudioBackend>(), false);
+    Studio studio(dataFolder, terminalServices(file), std::make_unique<PulseAudioBackend>(), false);
     QObject::connect(&studio, &Studio::busyChanged, &studio, [&] {
         if (!studio.busy())
             QCoreApplication::quit();

@@ -14,6 +14,16 @@ using namespace Qt::StringLiterals;
 
 namespace tarnwick {
 
+namespace {
+
+// A chosen microphone that has gone is named, so the speaker never hears a switch unannounced.
+QString onDefaultInput(const QString &what, const QString &missing)
+{
+    return what + u" с микрофона по умолчанию: микрофон «"_s + missing + u"» не найден"_s;
+}
+
+} // namespace
+
 void Studio::record(const ScriptBlock &block)
 {
     const QList<VoiceSegment> segments = block.voiceSegments();
@@ -85,7 +95,9 @@ void Studio::continueRecording(const Take &take, const ProjectStore &store)
         setPendingTake(take);
         m_audio->start(store.audioURL(take));
     });
-    if (started)
+    if (started && m_audio->missingInput())
+        setMessage(onDefaultInput(u"Идёт запись"_s, *m_audio->missingInput()), {Outcome::Result::done, {}, true});
+    else if (started)
         setMessage(u"Идёт запись…"_s);
     setBusy(false);
 }
@@ -99,10 +111,16 @@ Outcome Studio::stopRecording()
     attempt([&] {
         if (!files::exists(m_store->audioURL(take)))
             throw StudioError(u"Аудиофайл не создан. Отмените этот дубль и проверьте микрофон"_s);
+        if (m_audio->capturedFrames() == 0)
+            throw StudioError(u"Микрофон не передал звук. Отмените этот дубль и проверьте микрофон"_s);
         setTakes(m_store->complete(take, m_takes));
         setPendingTake(std::nullopt);
-        setMessage(u"Дубль сохранён"_s);
-        m_figuresNotice = {take.id, m_messageSerial};
+        if (const std::optional<QString> &missing = m_audio->missingInput()) {
+            setMessage(onDefaultInput(u"Дубль сохранён"_s, *missing), {Outcome::Result::done, {}, true});
+        } else {
+            setMessage(u"Дубль сохранён"_s);
+            m_figuresNotice = {take.id, m_messageSerial};
+        }
         analyse({take}, FiguresCache::Scope::someTakes);
     });
     return m_outcome;
@@ -124,6 +142,12 @@ Outcome Studio::cancelRecording()
 
 void Studio::onRecordingError(const QString &text)
 {
+    // A take the device cut short is kept, but never chosen in place of a whole one.
+    if (m_pendingTake && m_pendingTake->selected) {
+        Take take = *m_pendingTake;
+        take.selected = false;
+        setPendingTake(take);
+    }
     const Outcome saved = stopRecording();
     const QString message = text + u". "_s + m_message;
     // A take the device ended is saved, but the speaker must hear why it stopped.

@@ -59,6 +59,7 @@ StudioSettingsView::StudioSettingsView(Studio &studio, ViewSettings &settings, Q
     m_device->setObjectName(u"inputDevice"_s);
     form->addRow(u"Микрофон"_s, m_device);
     listDevices();
+    connect(&m_studio.audio(), &AudioController::inputDevicesChanged, this, &StudioSettingsView::listDevices);
     connect(m_device, &QComboBox::activated, this,
             [this](int index) { m_studio.setInputDevice(m_device->itemData(index).toString()); });
 }

@@ -154,6 +154,47 @@ TEST_F(StudioRecordingTest, RecorderThatDoesNotStartLeavesTheTakePendingUntilCan
     EXPECT_TRUE(m_studio->takes().isEmpty());
 }
 
+TEST_F(StudioRecordingTest, TakeThatEndedBadlyIsNeverChosenAndAnEmptyOneNeverSaved)
+{
+    const QString empty = u"Микрофон не передал звук. Отмените этот дубль и проверьте микрофон"_s;
+    const QString byDevice = u"Запись остановлена устройством. "_s;
+    const QString gone = u" с микрофона по умолчанию: микрофон «usb» не найден"_s;
+    const struct
+    {
+        const char *name;
+        QString input;
+        qint64 frames;
+        bool cutByDevice;
+        QString whileRecording;
+        QString atStop; // and the take is pending exactly when this is an error
+        bool chosen;
+    } cases[] = {
+        {"whole", u"mic"_s, 48'000, false, u"Идёт запись…"_s, u"Дубль сохранён"_s, true},
+        {"empty", u"mic"_s, 0, false, u"Идёт запись…"_s, u"Ошибка: "_s + empty, false},
+        {"cut short", u"mic"_s, 480, true, u"Идёт запись…"_s, byDevice + u"Дубль сохранён"_s, false},
+        {"empty, cut", u"mic"_s, 0, true, u"Идёт запись…"_s, byDevice + u"Ошибка: "_s + empty, false},
+        {"input gone", u"usb"_s, 48'000, false, u"Идёт запись"_s + gone, u"Дубль сохранён"_s + gone, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        studioWith({m_block});
+        m_audio->devices = {{u"mic"_s, u"Микрофон"_s}};
+        m_studio->audio().setInputDeviceID(c.input);
+        ASSERT_TRUE(recordAndWait(m_block, m_segments[0]));
+        EXPECT_EQ(m_studio->message(), c.whileRecording);
+        writeAudio();
+        m_audio->recorder->frames = c.frames;
+        if (c.cutByDevice)
+            m_audio->recorder->finishByDevice(true);
+        else
+            m_studio->stopRecording();
+        ASSERT_TRUE(waitFor([&] { return !m_studio->recording(); }));
+        EXPECT_EQ(m_studio->message(), c.atStop);
+        EXPECT_EQ(m_studio->pendingTake().has_value(), c.atStop.contains(u"Ошибка"_s));
+        EXPECT_EQ(m_studio->selectedTake(u"voice:a"_s).has_value(), c.chosen);
+    }
+}
+
 // --- quitting ------------------------------------------------------------------------
 
 TEST_F(StudioRecordingTest, QuittingSavesARunningTakeOrAlertsAndStaysOpen)

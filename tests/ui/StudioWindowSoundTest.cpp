@@ -1,4 +1,4 @@
-#include "audio/QtAudioBackend.h"
+#include "audio/PulseAudioBackend.h"
 #include "core/Manifest.h"
 #include "support/SoundServer.h"
 #include "ui/ScriptTableModel.h"
@@ -30,7 +30,7 @@ TEST_F(StudioWindowSoundTest, RecordTwoSecondsAndSaveFromTheWindow)
 {
     ASSERT_NE(m_server, nullptr) << m_whyNot.toStdString();
     m_server->useInThisProcess();
-    Studio &studio = startStudio(false, std::make_unique<QtAudioBackend>());
+    Studio &studio = startStudio(false, std::make_unique<PulseAudioBackend>());
     studio.open(
         ProjectStore::create(m_dataFolder + u"/Projects"_s, {sampleBlock(u"b1"_s, u"1"_s)}, u"Урок"_s));
     studio.setInputDevice(QString::fromLatin1(SoundServer::microphoneID));
