@@ -60,51 +60,10 @@ QString SoundServer::missingServerAddress(const QTemporaryDir &folder)
     return u"unix:"_s + folder.path() + u"/no-server-here"_s;
 }
 
-QString SoundServer::command(const QByteArray &line)
+QByteArray SoundServer::command(const QByteArray &line)
 {
     m_server.write(line + '\n');
-    return m_server.waitForReadyRead(30000) ? QString::fromUtf8(m_server.readLine()).trimmed() : QString();
-}
-
-bool SoundServer::kill()
-{
-    m_inputModules.clear();
-    return command("kill") == u"killed"_s;
-}
-
-bool SoundServer::restart()
-{
-    return command("start") == m_address;
-}
-
-bool SoundServer::pactl(const QStringList &arguments, QString *out) const
-{
-    const ProgramResult result = runProgram(u"pactl"_s, arguments, clientEnvironment());
-    if (out)
-        *out = result.out.trimmed();
-    return result.exitCode == 0;
-}
-
-bool SoundServer::addInput(const QString &id)
-{
-    QString module;
-    if (!pactl({u"load-module"_s, u"module-remap-source"_s, u"source_name="_s + id,
-                u"master="_s + QLatin1StringView(microphoneSink) + u".monitor"_s, u"channels=1"_s,
-                u"channel_map=mono"_s, u"master_channel_map=mono"_s},
-               &module))
-        return false;
-    m_inputModules.insert(id, module);
-    return true;
-}
-
-bool SoundServer::removeInput(const QString &id)
-{
-    return m_inputModules.contains(id) && pactl({u"unload-module"_s, m_inputModules.take(id)});
-}
-
-bool SoundServer::setDefaultInput(const QString &id) const
-{
-    return pactl({u"set-default-source"_s, id});
+    return m_server.waitForReadyRead(30000) ? m_server.readLine().trimmed() : QByteArray();
 }
 
 std::unique_ptr<QProcess> SoundServer::startClock(const QString &rawPath) const
