@@ -68,12 +68,8 @@ QByteArray SoundServer::command(const QByteArray &line)
 
 std::unique_ptr<QProcess> SoundServer::startClock(const QString &rawPath) const
 {
-    auto clock = std::make_unique<QProcess>();
-    clock->setProcessEnvironment(clientEnvironment());
-    clock->setStandardOutputFile(rawPath);
-    clock->start(u"parec"_s, {u"--raw"_s, u"--latency-msec=10"_s, u"--format=s32le"_s, u"--rate=48000"_s,
-                              u"--channels=1"_s, u"-d"_s, QLatin1StringView(microphoneID)});
-    return clock->waitForStarted() ? std::move(clock) : nullptr;
+    return startProgram(u"sh"_s, {u"-c"_s, u"exec parec --raw --latency-msec=10 --format=s32le --rate=48000 --channels=1 -d "_s
+                                      + QLatin1StringView(microphoneID) + u" >\"$0\""_s, rawPath}, clientEnvironment());
 }
 
 } // namespace tarnwick::testing
