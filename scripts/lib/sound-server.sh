@@ -68,7 +68,11 @@ sound_server_start() {
     tries=0
     until pactl set-default-sink tarnwick_speakers 2>/dev/null && pactl set-default-source tarnwick_microphone; do
         tries=$((tries + 1))
-        [ "$tries" -le 100 ] || return 1
+        if [ "$tries" -gt 100 ]; then
+            echo "the sound server refused a default sink or source:" >&2
+            tail -n 5 "$sound_folder/server.log" >&2
+            return 1
+        fi
         sleep 0.1
     done
     # Silent: PulseAudio keeps a source suspended by the user suspended while streams attach;
