@@ -5,8 +5,10 @@
 # playback, a microphone made from a second null sink's monitor, kept awake by a stream of zeros,
 # a quiet microphone that hears only the speakers and a silent one that never sends a frame.
 # Sourced by scripts that record; the tests run it as `sh sound-server.sh FOLDER [FLAVOUR]`, which
-# serves until its input closes and meanwhile obeys the lines `kill` (SIGKILL to every process of
-# the server, as a crash) and `start` (the same server again at the same address).
+# serves until its input closes and meanwhile obeys these lines, answering each with one line:
+# `kill` (SIGKILL to every process of the server, as a crash), `start` (the same server again at
+# the same address), `add ID` and `remove ID` (an input that hears what the microphone hears) and
+# `default ID` (the default source).
 
 SOUND_SERVER_MICROPHONE_SINK=tarnwick_microphone_in
 SOUND_SERVER_FLAVOUR=pulseaudio
@@ -60,19 +62,30 @@ sound_server_start() {
             pactl load-module module-remap-source source_name=tarnwick_microphone \
                 master=$SOUND_SERVER_MICROPHONE_SINK.monitor $remap &&
             pactl load-module module-remap-source source_name=tarnwick_quiet_microphone \
-                master=tarnwick_speakers.monitor $remap &&
-            pactl set-default-sink tarnwick_speakers &&
-            pactl set-default-source tarnwick_microphone
+                master=tarnwick_speakers.monitor $remap
     } >/dev/null || return 1
+    # pipewire-pulse refuses defaults ("Not supported") until WirePlumber has come up.
+    tries=0
+    until pactl set-default-sink tarnwick_speakers 2>/dev/null && pactl set-default-source tarnwick_microphone; do
+        tries=$((tries + 1))
+        if [ "$tries" -gt 100 ]; then
+            echo "the sound server refused a default sink or source:" >&2
+            tail -n 5 "$sound_folder/server.log" >&2
+            return 1
+        fi
+        sleep 0.1
+    done
     # Silent: PulseAudio keeps a source suspended by the user suspended while streams attach;
-    # PipeWire never schedules a passive node, so a stream on it is never started.
+    # PipeWire does not schedule a passive node on a sink nobody plays to, so a stream on it is
+    # never started.
     if [ "$SOUND_SERVER_FLAVOUR" = pulseaudio ]; then
         pactl load-module module-remap-source source_name=tarnwick_silent_microphone \
             master=tarnwick_speakers.monitor $remap >/dev/null &&
             pactl suspend-source tarnwick_silent_microphone 1 || return 1
     else
-        pactl load-module module-remap-source source_name=tarnwick_silent_microphone \
-            master=tarnwick_speakers.monitor $remap source_properties=node.passive=true >/dev/null || return 1
+        pactl load-module module-null-sink sink_name=tarnwick_silence rate=48000 channels=1 >/dev/null &&
+            pactl load-module module-remap-source source_name=tarnwick_silent_microphone \
+                master=tarnwick_silence.monitor $remap source_properties=node.passive=true >/dev/null || return 1
     fi
     for sink in "$SOUND_SERVER_MICROPHONE_SINK" tarnwick_speakers; do
         pacat --playback --latency-msec=20 --format=float32le --rate=48000 --channels=1 -d "$sink" </dev/zero 2>/dev/null &
@@ -124,6 +137,11 @@ sound_server_stop() {
     sound_server_kill TERM
 }
 
+# sound_server_answer COMMAND...: runs a command and says `ok` or `failed`.
+sound_server_answer() {
+    if "$@" >/dev/null; then echo ok; else echo failed; fi
+}
+
 if [ "${0##*/}" = sound-server.sh ] && [ $# -ge 1 ]; then
     sound_server_folder=$1
     if sound_server_start "$sound_server_folder" "${2:-pulseaudio}" >&2; then
@@ -132,6 +150,12 @@ if [ "${0##*/}" = sound-server.sh ] && [ $# -ge 1 ]; then
             case $command in
             kill) sound_server_kill && echo killed ;;
             start) if sound_server_start "$sound_server_folder" >&2; then echo "$PULSE_SERVER"; else echo failed; fi ;;
+            add\ *) sound_server_answer pactl load-module module-remap-source source_name="${command#add }" \
+                master=$SOUND_SERVER_MICROPHONE_SINK.monitor channels=1 channel_map=mono master_channel_map=mono ;;
+            remove\ *) sound_server_answer pactl unload-module \
+                "$(pactl list short modules | grep "source_name=${command#remove } " | cut -f1)" ;;
+            default\ *) sound_server_answer pactl set-default-source "${command#default }" ;;
+            *) echo failed ;;
             esac
         done
     fi

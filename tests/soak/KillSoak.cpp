@@ -1,5 +1,5 @@
-// kill-soak [--pipewire] N [SEED]: N times, starts a three-second `tarnwick-cli record` against a
-// private sound server (PulseAudio unless told), kills it with SIGKILL at a random moment (starting, announcing the take,
+// kill-soak N [SEED]: N times, starts a three-second `tarnwick-cli record` against a private
+// sound server (PipeWire when TARNWICK_SOUND_SERVER is "pipewire", else PulseAudio), kills it with SIGKILL at a random moment (starting, announcing the take,
 // recording or committing it), runs `check`, and verifies that no saved take is lost or changed
 // and nothing but the project's own files stays behind. Exits 1 on any broken invariant.
 #include "core/Manifest.h"
@@ -40,11 +40,10 @@ int fail(int run, const QString &what)
 int main(int argc, char *argv[])
 {
     const QCoreApplication application(argc, argv);
-    const bool pipeWire = argc > 1 && qstrcmp(argv[1], "--pipewire") == 0;
-    const int first = pipeWire ? 2 : 1;
-    const int runs = argc > first ? std::atoi(argv[first]) : 20;
-    std::mt19937 dice(argc > first + 1 ? static_cast<unsigned>(std::atoi(argv[first + 1])) : std::random_device()());
+    const int runs = argc > 1 ? std::atoi(argv[1]) : 20;
+    std::mt19937 dice(argc > 2 ? static_cast<unsigned>(std::atoi(argv[2])) : std::random_device()());
     QString whyNot;
+    const bool pipeWire = qgetenv("TARNWICK_SOUND_SERVER") == "pipewire";
     const std::unique_ptr<SoundServer> server =
         SoundServer::start(pipeWire ? SoundServer::Flavour::PipeWire : SoundServer::Flavour::PulseAudio, &whyNot);
     if (!server)

@@ -60,61 +60,16 @@ QString SoundServer::missingServerAddress(const QTemporaryDir &folder)
     return u"unix:"_s + folder.path() + u"/no-server-here"_s;
 }
 
-QString SoundServer::command(const QByteArray &line)
+QByteArray SoundServer::command(const QByteArray &line)
 {
     m_server.write(line + '\n');
-    return m_server.waitForReadyRead(30000) ? QString::fromUtf8(m_server.readLine()).trimmed() : QString();
-}
-
-bool SoundServer::kill()
-{
-    m_inputModules.clear();
-    return command("kill") == u"killed"_s;
-}
-
-bool SoundServer::restart()
-{
-    return command("start") == m_address;
-}
-
-bool SoundServer::pactl(const QStringList &arguments, QString *out) const
-{
-    const ProgramResult result = runProgram(u"pactl"_s, arguments, clientEnvironment());
-    if (out)
-        *out = result.out.trimmed();
-    return result.exitCode == 0;
-}
-
-bool SoundServer::addInput(const QString &id)
-{
-    QString module;
-    if (!pactl({u"load-module"_s, u"module-remap-source"_s, u"source_name="_s + id,
-                u"master="_s + QLatin1StringView(microphoneSink) + u".monitor"_s, u"channels=1"_s,
-                u"channel_map=mono"_s, u"master_channel_map=mono"_s},
-               &module))
-        return false;
-    m_inputModules.insert(id, module);
-    return true;
-}
-
-bool SoundServer::removeInput(const QString &id)
-{
-    return m_inputModules.contains(id) && pactl({u"unload-module"_s, m_inputModules.take(id)});
-}
-
-bool SoundServer::setDefaultInput(const QString &id) const
-{
-    return pactl({u"set-default-source"_s, id});
+    return m_server.waitForReadyRead(30000) ? m_server.readLine().trimmed() : QByteArray();
 }
 
 std::unique_ptr<QProcess> SoundServer::startClock(const QString &rawPath) const
 {
-    auto clock = std::make_unique<QProcess>();
-    clock->setProcessEnvironment(clientEnvironment());
-    clock->setStandardOutputFile(rawPath);
-    clock->start(u"parec"_s, {u"--raw"_s, u"--latency-msec=10"_s, u"--format=s32le"_s, u"--rate=48000"_s,
-                              u"--channels=1"_s, u"-d"_s, QLatin1StringView(microphoneID)});
-    return clock->waitForStarted() ? std::move(clock) : nullptr;
+    return startProgram(u"sh"_s, {u"-c"_s, u"exec parec --raw --latency-msec=10 --format=s32le --rate=48000 --channels=1 -d "_s
+                                      + QLatin1StringView(microphoneID) + u" >\"$0\""_s, rawPath}, clientEnvironment());
 }
 
 } // namespace tarnwick::testing

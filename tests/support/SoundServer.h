@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QHash>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -42,25 +41,23 @@ public:
     static QString missingServerAddress(const QTemporaryDir &folder);
 
     /// Kills every process of the server with SIGKILL, as a crash; true once they are gone.
-    bool kill();
+    bool kill() { return command("kill") == "killed"; }
     /// Starts the server again at the same address with the same inputs; true once it answers.
-    bool restart();
+    bool restart() { return command("start") == m_address.toUtf8(); }
     /// Adds an input named `id` that hears what the microphone hears; removes it again.
-    bool addInput(const QString &id);
-    bool removeInput(const QString &id);
-    bool setDefaultInput(const QString &id) const;
+    bool addInput(const QString &id) { return command("add " + id.toUtf8()) == "ok"; }
+    bool removeInput(const QString &id) { return command("remove " + id.toUtf8()) == "ok"; }
+    bool setDefaultInput(const QString &id) { return command("default " + id.toUtf8()) == "ok"; }
     /// A second capture of the microphone, 32-bit 48 kHz mono raw samples into `rawPath` with
     /// 10 ms fragments, to place played sound in time; stopped when the result is destroyed.
     std::unique_ptr<QProcess> startClock(const QString &rawPath) const;
 
 private:
     SoundServer() = default;
-    QString command(const QByteArray &line);
-    bool pactl(const QStringList &arguments, QString *out = nullptr) const;
+    QByteArray command(const QByteArray &line); // one line to the script, its one-line answer
     QTemporaryDir m_folder;
     QProcess m_server;
     QString m_address;
-    QHash<QString, QString> m_inputModules;
 };
 
 } // namespace tarnwick::testing
