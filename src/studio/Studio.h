@@ -6,6 +6,7 @@
 #include "core/ProjectStore.h"
 #include "core/ScriptBlock.h"
 #include "core/Take.h"
+#include "core/TakeAnalysis.h"
 #include "core/TrimPoints.h"
 #include "studio/BlockStatus.h"
 #include "studio/Services.h"
@@ -142,6 +143,9 @@ public:
     std::optional<Take> selectedTake(const QString &recordingID) const;
     /// A take's length in seconds, read from its file's header once; none when it cannot be read.
     std::optional<double> takeDuration(const Take &take) const;
+    /// A take's measured figures; none until its file has been analysed (on a worker, after the
+    /// take is saved or when a project opens) or when the file cannot be read.
+    std::optional<TakeFigures> figures(const QUuid &takeID) const;
     /// Blocks whose status counts as done.
     qsizetype doneCount() const;
     /// The block a take with this recording id belongs to.
@@ -193,6 +197,7 @@ signals:
     void canUndoDeleteChanged();
     void exportingChanged();
     void exportProgressChanged();
+    void figuresChanged(); // figures of one or more takes arrived
 
 private:
     /// What the status of a block needs, worked out once per scenario instead of on every redraw.
@@ -265,6 +270,7 @@ private:
     std::shared_ptr<std::atomic<bool>> m_exportCancel; // shared with the worker; set while exporting
     QFuture<std::variant<ExportSummary, QString>> m_export;
     double m_exportProgress = 0.0;
+    QHash<QUuid, TakeFigures> m_figures;                      // by take id
 };
 
 } // namespace tarnwick
