@@ -1,6 +1,7 @@
 // The editor's package on disk: loudness as another meter hears it, repeats, changes, cancels
 // and refusals. Takes are made at test time: a tone between noise, at known places and levels.
 #include "core/EditorExport.h"
+#include "core/ExportPlan.h"
 
 #include "support/TestSupport.h"
 
@@ -229,4 +230,32 @@ TEST_F(EditorExportTest, RefusalsNameTheFolderOrTheMissingBlocks)
     partial.partial = true;
     EXPECT_EQ(exportTo(u"new"_s, partial).missingCount, 6);
     EXPECT_EQ(readBytes(m_dir.filePath(u"new/missing.txt"_s)), "блок 3\nблок 4\nблок 5\nблок 6\nблок 7\nблок 8\n");
+}
+
+TEST(ExportPlan, NamesSortInScriptOrderAndKeepOnlySafeCharacters)
+{
+    for (const auto &[number, part] : {std::pair{u"12.b-3"_s, u"12.b-3"_s}, std::pair{u"Блок 7/а"_s, u"Блок_7_а"_s},
+                                       std::pair{u"a:b*c\\d"_s, u"a_b_c_d"_s}}) {
+        SCOPED_TRACE(number.toStdString());
+        EXPECT_EQ(fileNamePart(number), part);
+    }
+    QList<ScriptBlock> blocks;
+    QList<Take> takes;
+    for (int i = 1; i <= 1000; ++i) {
+        blocks.append(sampleBlock(u"b"_s + QString::number(i), QString::number(i)));
+        takes.append(sampleTake(blocks.constLast().id));
+        takes.last().selected = i != 500;
+    }
+    takes.append(sampleTake(u"b500"_s)); // a later take of block 500 is chosen: it is take 2
+    takes.last().selected = true;
+    const ExportPlan plan = planExport(blocks, takes);
+    ASSERT_EQ(plan.clips.size(), 1000);
+    EXPECT_EQ(plan.clips.at(0).fileName, u"0001_1.wav"_s);
+    EXPECT_EQ(plan.clips.at(499).takeNumber, 2);
+    QStringList names;
+    for (const PlannedClip &clip : plan.clips)
+        names.append(clip.fileName);
+    QStringList sorted = names;
+    sorted.sort();
+    EXPECT_EQ(names, sorted);
 }
