@@ -21,9 +21,18 @@ namespace tarnwick {
 
 namespace {
 
+// A RIFF size field has 32 bits; beyond it a WAV file's header would silently lie. The chunks
+// before the sound get a generous megabyte.
+constexpr qint64 maxSamples = (0xffffffffLL - (1 << 20)) / 3;
+
 [[noreturn]] void fail(const QString &path, const QString &why)
 {
     throw StudioError(u"Не удалось записать файл «"_s + path + u"»: "_s + why);
+}
+
+[[noreturn]] void failTooLong(const QString &path)
+{
+    fail(path, u"файл WAV не может быть длиннее 4 ГиБ"_s);
 }
 
 void copyASCII(char *target, std::size_t size, const QString &text)
@@ -50,7 +59,7 @@ QByteArray labelList(const QList<CueMarker> &cues)
     for (qsizetype i = 0; i < cues.size(); ++i) {
         QByteArray text = cues.at(i).label.toUtf8();
         text.append('\0');
-        while ((text.size() + 4) % 4 != 0)
+        while (text.size() % 4 != 0)
             text.append('\0');
         list.append("labl");
         appendLE32(list, quint32(4 + text.size()));
@@ -60,8 +69,7 @@ QByteArray labelList(const QList<CueMarker> &cues)
     return list;
 }
 
-} // namespace
-
+/// The iXML production fields, UTF-8 and escaped as XML.
 QByteArray iXMLDocument(const BroadcastWavInfo &info)
 {
     QByteArray bytes;
@@ -79,6 +87,8 @@ QByteArray iXMLDocument(const BroadcastWavInfo &info)
     xml.writeEndDocument();
     return bytes;
 }
+
+} // namespace
 
 struct BroadcastWavWriter::File
 {
@@ -110,7 +120,9 @@ struct BroadcastWavWriter::File
     }
 };
 
-BroadcastWavWriter::BroadcastWavWriter(const QString &path, const BroadcastWavInfo &info, const QList<CueMarker> &cues)
+BroadcastWavWriter::BroadcastWavWriter(const QString &path,
+                                       const BroadcastWavInfo &info,
+                                       const QList<CueMarker> &cues)
     : m_file(std::make_unique<File>())
 {
     File &file = *m_file;
@@ -141,12 +153,15 @@ BroadcastWavWriter::BroadcastWavWriter(const QString &path, const BroadcastWavIn
         const auto count = quint32(cues.size());
         std::memcpy(buffer.data(), &count, sizeof count);
         for (qsizetype i = 0; i < cues.size(); ++i) {
+            if (cues.at(i).position < 0 || cues.at(i).position > maxSamples)
+                failTooLong(path);
             SF_CUE_POINT point{};
             point.indx = int32_t(i + 1);
             point.position = uint32_t(cues.at(i).position);
             point.fcc_chunk = 0x61746164; // "data"
             point.sample_offset = uint32_t(cues.at(i).position);
-            std::memcpy(buffer.data() + sizeof(uint32_t) + sizeof point * std::size_t(i), &point, sizeof point);
+            char *at = buffer.data() + sizeof(uint32_t) + sizeof point * std::size_t(i);
+            std::memcpy(at, &point, sizeof point);
         }
         if (!sf_command(file.sound, SFC_SET_CUE, buffer.data(), int(buffer.size())))
             fail(path, QString::fromUtf8(sf_strerror(file.sound)));
@@ -164,6 +179,8 @@ void BroadcastWavWriter::write(std::span<const float> samples)
     File &file = *m_file;
     if (!file.sound)
         fail(file.path, u"файл уже закрыт"_s);
+    if (file.written + qint64(samples.size()) > maxSamples)
+        failTooLong(file.path);
     errno = 0;
     const sf_count_t done = sf_write_float(file.sound, samples.data(), sf_count_t(samples.size()));
     file.written += done;

@@ -55,7 +55,4 @@ private:
     std::unique_ptr<File> m_file;
 };
 
-/// The iXML document the writer puts in the file.
-QByteArray iXMLDocument(const BroadcastWavInfo &info);
-
 } // namespace tarnwick

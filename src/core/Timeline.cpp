@@ -55,17 +55,6 @@ qint64 endOf(const QList<Placed> &placed)
     return placed.isEmpty() ? 0 : placed.last().frames.start + placed.last().frames.length;
 }
 
-/// Timecode counts whole frames at the rate rounded up (30 for 29.97), without dropped frames.
-QString timecode(qint64 frames, FrameRate fps)
-{
-    const qint64 base = (fps.numerator + fps.denominator - 1) / fps.denominator;
-    const qint64 seconds = frames / base;
-    return u"%1:%2:%3:%4"_s.arg(seconds / 3600, 2, 10, QChar(u'0'))
-        .arg(seconds / 60 % 60, 2, 10, QChar(u'0'))
-        .arg(seconds % 60, 2, 10, QChar(u'0'))
-        .arg(frames % base, 2, 10, QChar(u'0'));
-}
-
 qint64 timebase(FrameRate fps)
 {
     return (fps.numerator + fps.denominator - 1) / fps.denominator;
@@ -79,6 +68,15 @@ bool isNTSC(FrameRate fps)
 QString number(qint64 value)
 {
     return QString::number(value);
+}
+
+/// An EDL is read line by line: a line break inside a name would start a new statement.
+QString oneLine(QString text)
+{
+    for (QChar &c : text)
+        if (c.unicode() < 0x20)
+            c = u' ';
+    return text;
 }
 
 // --- CMX3600 ----------------------------------------------------------------------------------
@@ -175,7 +173,9 @@ QString rationalTime(qint64 numerator, qint64 denominator)
     const qint64 divisor = std::gcd(numerator, denominator);
     numerator /= divisor;
     denominator /= divisor;
-    return denominator == 1 ? number(numerator) + u's' : number(numerator) + u'/' + number(denominator) + u's';
+    if (denominator == 1)
+        return number(numerator) + u's';
+    return number(numerator) + u'/' + number(denominator) + u's';
 }
 
 QString frameTime(qint64 frames, FrameRate fps)
@@ -293,7 +293,8 @@ QString clipJson(const Placed &item, double rate, int indent)
                                .text(in1 + 4);
     const QString media = JsonObject()
                               .add(u"OTIO_SCHEMA"_s, u"\"ExternalReference.1\""_s)
-                              .add(u"available_range"_s, timeRangeJson(f.timeReference, f.fileLength, rate, in1 + 4))
+                              .add(u"available_range"_s,
+                                   timeRangeJson(f.timeReference, f.fileLength, rate, in1 + 4))
                               .add(u"metadata"_s, u"{}"_s)
                               .add(u"name"_s, jsonString(item.clip->fileName))
                               .add(u"target_url"_s, jsonString(item.clip->fileName))
@@ -342,7 +343,8 @@ std::optional<FrameRate> parseFrameRate(QStringView text)
     if (const qsizetype slash = text.indexOf(u'/'); slash > 0) {
         bool numeratorOk = false;
         bool denominatorOk = false;
-        const FrameRate fps{text.left(slash).toLongLong(&numeratorOk), text.mid(slash + 1).toLongLong(&denominatorOk)};
+        const FrameRate fps{text.left(slash).toLongLong(&numeratorOk),
+                            text.mid(slash + 1).toLongLong(&denominatorOk)};
         if (numeratorOk && denominatorOk && fps.numerator > 0 && fps.denominator > 0
             && fps.numerator <= maxFrameRate * fps.denominator)
             return fps;
@@ -361,9 +363,17 @@ std::optional<FrameRate> parseFrameRate(QStringView text)
 qint64 framesFromSamples(qint64 samples, FrameRate fps, int sampleRate)
 {
     const qint64 scale = qint64(sampleRate) * fps.denominator;
-    const qint64 twice = 2 * samples * fps.numerator + scale;
-    // Floor division, so a negative position rounds the same way as a positive one.
-    return twice >= 0 ? twice / (2 * scale) : -((-twice + 2 * scale - 1) / (2 * scale));
+    return (2 * samples * fps.numerator + scale) / (2 * scale);
+}
+
+QString timecode(qint64 frames, FrameRate fps)
+{
+    const qint64 base = timebase(fps);
+    const qint64 seconds = frames / base;
+    return u"%1:%2:%3:%4"_s.arg(seconds / 3600, 2, 10, QChar(u'0'))
+        .arg(seconds / 60 % 60, 2, 10, QChar(u'0'))
+        .arg(seconds % 60, 2, 10, QChar(u'0'))
+        .arg(frames % base, 2, 10, QChar(u'0'));
 }
 
 FramedClip framed(const TimelineClip &clip, FrameRate fps, int sampleRate)
@@ -381,11 +391,12 @@ FramedClip framed(const TimelineClip &clip, FrameRate fps, int sampleRate)
 QByteArray toEDL(const Timeline &timeline)
 {
     const QList<Placed> placed = place(timeline);
-    QString text = u"TITLE: "_s + timeline.title + u"\nFCM: NON-DROP FRAME\n"_s;
+    QString text = u"TITLE: "_s + oneLine(timeline.title) + u"\nFCM: NON-DROP FRAME\n"_s;
     for (const Placed &item : placed) {
         text += u'\n' + edlLine(item, timeline.fps);
-        text += u"* FROM CLIP NAME: "_s + item.clip->fileName + u'\n';
-        text += u"* LOC: "_s + timecode(item.frames.start, timeline.fps) + u" YELLOW  "_s + item.clip->name + u'\n';
+        text += u"* FROM CLIP NAME: "_s + oneLine(item.clip->fileName) + u'\n';
+        text += u"* LOC: "_s + timecode(item.frames.start, timeline.fps) + u" YELLOW  "_s
+            + oneLine(item.clip->name) + u'\n';
     }
     return text.toUtf8();
 }
@@ -551,7 +562,6 @@ QByteArray toMLT(const Timeline &timeline)
         xml.writeAttribute(u"LC_NUMERIC"_s, u"C"_s);
         xml.writeAttribute(u"version"_s, u"7.12.0"_s);
         xml.writeAttribute(u"title"_s, timeline.title);
-        xml.writeAttribute(u"producer"_s, u"tractor0"_s);
         xml.writeStartElement(u"profile"_s);
         xml.writeAttribute(u"description"_s, u"HD 1080p "_s + formatName(fps).mid(18));
         xml.writeAttribute(u"width"_s, u"1920"_s);

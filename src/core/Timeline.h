@@ -47,9 +47,12 @@ struct Timeline
     friend bool operator==(const Timeline &, const Timeline &) = default;
 };
 
-/// The frame nearest to `samples` (a half frame rounds up). Every position is converted on its
-/// own from samples, never summed in frames, so a long timeline does not drift.
+/// The frame nearest to `samples` (not negative; a half frame rounds up). Every position is
+/// converted on its own from samples, never summed in frames, so a long timeline does not drift.
 qint64 framesFromSamples(qint64 samples, FrameRate fps, int sampleRate);
+
+/// HH:MM:SS:FF, counting whole frames at the rate rounded up (30 for 29.97), no frames dropped.
+QString timecode(qint64 frames, FrameRate fps);
 
 /// A clip in whole frames, as every format places it. The end on the timeline is converted on
 /// its own; the end in the file is clamped to the file's last whole frame.
