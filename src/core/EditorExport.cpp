@@ -212,17 +212,6 @@ QString decibels(double value, int decimals)
     return std::isfinite(value) ? QString::number(value, 'f', decimals) : QString();
 }
 
-/// HH:MM:SS:FF of a sample position, at a whole frame rate.
-QString timecode(qint64 samples, int fps)
-{
-    const qint64 frames = framesFromSamples(samples, FrameRate{fps, 1}, sampleRate);
-    const qint64 seconds = frames / fps;
-    return u"%1:%2:%3:%4"_s.arg(seconds / 3600, 2, 10, QChar(u'0'))
-        .arg(seconds / 60 % 60, 2, 10, QChar(u'0'))
-        .arg(seconds % 60, 2, 10, QChar(u'0'))
-        .arg(frames % fps, 2, 10, QChar(u'0'));
-}
-
 QString csvField(const QString &text)
 {
     if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') && !text.contains(u'\r'))
@@ -241,7 +230,7 @@ QByteArray cuesCsv(const QList<Clip> &clips, int fps)
             plan.fileName,
             plan.block.number,
             plan.segmentLabel,
-            timecode(clip.start, fps),
+            timecode(framesFromSamples(clip.start, FrameRate{fps, 1}, sampleRate), FrameRate{fps, 1}),
             QString::number(double(clip.length()) / sampleRate, 'f', 3),
             plan.russian,
             plan.english,
@@ -429,7 +418,10 @@ private:
                                 + QByteArray::number(clip.in) + '\n' + QByteArray::number(clip.out) + '\n'
                                 + QByteArray::number(clip.gain.gainDB, 'g', 17) + '\n'
                                 + clip.info.description.toUtf8() + '\n'
-                                + QByteArray::number(clip.info.timeReference) + '\n' + iXMLDocument(clip.info);
+                                + QByteArray::number(clip.info.timeReference) + '\n'
+                                + QStringList{clip.info.project, clip.info.scene, clip.info.take, clip.info.note}
+                                      .join(QChar(0))
+                                      .toUtf8();
             clip.recipe = digest(recipe);
         }
     }
@@ -594,7 +586,8 @@ private:
         }
         m_written.clear();
         for (auto it = m_earlier.files.constBegin(); it != m_earlier.files.constEnd(); ++it) {
-            if (!m_recipes.contains(it.key()))
+            // Only plain names of this folder: the marker is a file anybody could have edited.
+            if (!m_recipes.contains(it.key()) && !it.key().contains(u'/') && !it.key().startsWith(u'.'))
                 files::removeIfPresent(m_outDir + u'/' + it.key());
         }
         QJsonObject records;

@@ -25,44 +25,31 @@ namespace {
 
 constexpr int rate = 48000;
 
-/// `seconds` of quiet noise with a 300 Hz tone from `from` to `to` at `toneDB` of full scale, and
+/// 3 s of quiet noise with a 300 Hz tone from 0.5 to 2.5 s at `toneDB` of full scale, and
 /// optionally a click near full scale, which stops any gain early.
-void writeTake(const QString &path, double toneDB, bool click, unsigned seed, double seconds = 3.0,
-               double from = 0.5, double to = 2.5)
+void writeTake(const QString &path, double toneDB, bool click, unsigned seed)
 {
     std::mt19937 noise(seed);
     std::normal_distribution<float> gauss(0.0f, 0.001f);
-    std::vector<float> samples(std::size_t(seconds * rate));
+    std::vector<float> samples(3 * rate);
     for (std::size_t i = 0; i < samples.size(); ++i) {
         const double t = double(i) / rate;
-        samples[i] = gauss(noise);
-        if (t >= from && t < to)
-            samples[i] += float(std::pow(10.0, toneDB / 20.0) * std::sin(2 * M_PI * 300 * t));
+        samples[i] = gauss(noise) + (t >= 0.5 && t < 2.5 ? float(std::pow(10.0, toneDB / 20.0) * std::sin(2 * M_PI * 300 * t)) : 0.0f);
     }
-    if (click)
-        samples[std::size_t(from * rate) + 100] = 0.95f;
+    samples[rate / 2 + 100] += click ? 0.95f : 0.0f;
     SF_INFO info{0, rate, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_24, 0, 0};
     SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
-    ASSERT_NE(file, nullptr);
     sf_writef_float(file, samples.data(), sf_count_t(samples.size()));
     sf_close(file);
 }
 
-struct Measured
-{
-    double lufs = 0.0;
-    double truePeak = 0.0;
-};
-
 /// Integrated loudness and true peak as ffmpeg's meter reports them.
-Measured ffmpegMeasure(const QString &path)
+std::pair<double, double> ffmpegMeasure(const QString &path)
 {
     const ProgramResult run = runProgram(u"ffmpeg"_s, {u"-nostats"_s, u"-hide_banner"_s, u"-i"_s, path, u"-af"_s,
                                                        u"ebur128=peak=true"_s, u"-f"_s, u"null"_s, u"-"_s});
     const QString summary = run.err.mid(run.err.lastIndexOf(u"Summary:"_s));
-    const auto number = [&](const QString &pattern) {
-        return QRegularExpression(pattern).match(summary).captured(1).toDouble();
-    };
+    const auto number = [&](const QString &in) { return QRegularExpression(in).match(summary).captured(1).toDouble(); };
     return {number(u"I:\\s+(-?[\\d.]+) LUFS"_s), number(u"Peak:\\s+(-?[\\d.]+) dBFS"_s)};
 }
 
@@ -87,7 +74,7 @@ protected:
     void SetUp() override
     {
         QDir().mkpath(m_project.root + u"/Recordings"_s);
-        m_project.blocks = {spokenBlock(u"b1"_s, u"1"_s, u"Раз, два"_s, u"One"_s),
+        m_project.blocks = {spokenBlock(u"b1"_s, u"1"_s, u"Раз"_s, u"One"_s),
                             spokenBlock(u"b2"_s, u"2/a"_s, u"[voice:x]\nТри\n[voice:y]\nЧетыре"_s,
                                         u"[voice:x]\nThree\n[voice:y]\nFour"_s)};
         addTake(u"b1"_s, -30.0, false);
@@ -111,23 +98,12 @@ protected:
     {
         return exportForEditor(m_project, m_dir.filePath(name), options, control);
     }
-
-    /// The rows of cues.csv, split at commas (the test's texts hold none but the first).
-    QList<QStringList> cues(const QString &name)
-    {
-        QList<QStringList> rows;
-        const QString text = QString::fromUtf8(readBytes(m_dir.filePath(name + u"/cues.csv"_s)));
-        for (const QString &line : text.split(u"\r\n"_s, Qt::SkipEmptyParts).mid(1))
-            rows.append(line.split(u","_s));
-        return rows;
-    }
 };
 
 } // namespace
 
 TEST_F(EditorExportTest, EachFileMeetsTheTargetOrStopsAtTheCeiling)
 {
-    m_project.blocks[0].russian = u"Раз"_s; // no comma: the rows split plainly
     const struct
     {
         const char *name;
@@ -140,21 +116,20 @@ TEST_F(EditorExportTest, EachFileMeetsTheTargetOrStopsAtTheCeiling)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         exportTo(QString::fromLatin1(c.name), c.options);
-        const QList<QStringList> rows = cues(QString::fromLatin1(c.name));
+        QList<QStringList> rows; // the texts hold no commas: the rows split plainly
+        for (const QString &line : QString::fromUtf8(readBytes(m_dir.filePath(QString::fromLatin1(c.name) + u"/cues.csv"_s)))
+                                       .split(u"\r\n"_s, Qt::SkipEmptyParts).mid(1))
+            rows.append(line.split(u","_s));
         ASSERT_EQ(rows.size(), 3);
         for (const QStringList &row : rows) {
             SCOPED_TRACE(row.at(1).toStdString());
-            const Measured measured = ffmpegMeasure(m_dir.filePath(QString::fromLatin1(c.name) + u'/' + row.at(1)));
-            EXPECT_LE(measured.truePeak, truePeakCeilingDBTP + 0.05);
-            EXPECT_NEAR(row.at(13).toDouble(), measured.lufs, 0.5); // the list tells the truth
-            if (row.at(16) == u"no" && c.options.gain == GainMode::take) {
-                EXPECT_NEAR(measured.lufs, c.target, 0.5);
-            } else {
-                EXPECT_LT(measured.lufs, c.target + 0.5);
-            }
-            if (c.options.gain == GainMode::programme) {
-                EXPECT_EQ(row.at(15), rows.constFirst().at(15)); // one gain keeps relative levels
-            }
+            const auto [lufs, truePeak] = ffmpegMeasure(m_dir.filePath(QString::fromLatin1(c.name) + u'/' + row.at(1)));
+            EXPECT_LE(truePeak, truePeakCeilingDBTP);
+            EXPECT_NEAR(row.at(13).toDouble(), lufs, 0.5); // the list tells the truth
+            EXPECT_LT(lufs, c.target + 0.5);
+            EXPECT_GT(lufs, row.at(16) == u"no" && c.options.gain == GainMode::take ? c.target - 0.5 : -70.0);
+            // One gain for the programme keeps the relative levels.
+            EXPECT_TRUE(c.options.gain == GainMode::take || row.at(15) == rows.constFirst().at(15));
         }
         // The click take cannot reach any target without passing the ceiling.
         EXPECT_EQ(rows.at(2).at(16), u"yes"_s);
@@ -173,8 +148,6 @@ TEST_F(EditorExportTest, RepeatsAreIdenticalAndAChangedTakeRewritesOnlyItsFiles)
     EXPECT_EQ(first.keys(), snapshot(m_dir.filePath(u"b"_s)).keys());
     for (auto it = first.cbegin(); it != first.cend(); ++it)
         EXPECT_EQ(it->first, snapshot(m_dir.filePath(u"b"_s)).value(it.key()).first) << it.key().toStdString();
-    const ProgramResult probe = runProgram(u"ffprobe"_s, {u"-hide_banner"_s, m_dir.filePath(u"a/002_2_a_x.wav"_s)});
-    EXPECT_TRUE(probe.err.contains(u"comment         : block 2/a segment x take 1"_s)) << probe.err.toStdString();
 
     exportTo(u"a"_s);
     EXPECT_EQ(snapshot(m_dir.filePath(u"a"_s)), first) << "nothing changed, nothing rewritten";
@@ -191,7 +164,8 @@ TEST_F(EditorExportTest, RepeatsAreIdenticalAndAChangedTakeRewritesOnlyItsFiles)
     }
     EXPECT_EQ(rewritten, (QStringList{u".tarnwick-export.json"_s, u"002_2_a_x.wav"_s, u"SHA256SUMS"_s,
                                       u"cues.csv"_s, u"programme.wav"_s}));
-    EXPECT_EQ(recordings().keys().size(), before.size() + 1);
+    const ProgramResult probe = runProgram(u"ffprobe"_s, {u"-hide_banner"_s, m_dir.filePath(u"a/002_2_a_x.wav"_s)});
+    EXPECT_TRUE(probe.err.contains(u"comment         : block 2/a segment x take 2"_s)) << probe.err.toStdString();
     for (auto it = before.cbegin(); it != before.cend(); ++it)
         EXPECT_EQ(recordings().value(it.key()).first, it->first) << "a take's file was touched";
 }
@@ -202,9 +176,7 @@ TEST_F(EditorExportTest, ACancelledExportLeavesThePreviousOneWhole)
     const auto before = snapshot(m_dir.filePath(u"a"_s));
     m_project.takes[0].trimIn = 0.2;
     std::atomic<bool> cancelled = false;
-    const ExportSummary summary =
-        exportTo(u"a"_s, {}, {[&](double fraction) { cancelled = fraction > 0.6; }, &cancelled});
-    EXPECT_TRUE(summary.cancelled);
+    EXPECT_TRUE(exportTo(u"a"_s, {}, {[&](double fraction) { cancelled = fraction > 0.6; }, &cancelled}).cancelled);
     EXPECT_EQ(snapshot(m_dir.filePath(u"a"_s)), before);
 }
 
@@ -226,36 +198,21 @@ TEST_F(EditorExportTest, RefusalsNameTheFolderOrTheMissingBlocks)
         m_project.blocks.append(sampleBlock(u"m"_s + QString::number(i), QString::number(i)));
     EXPECT_THROW_MESSAGE(exportTo(u"new"_s), u"Сегментов без выбранного дубля: 6 (блоки 3, 4, 5, 6, 7…). Выберите дубли или разрешите частичный экспорт"_s);
     EXPECT_FALSE(QFileInfo::exists(m_dir.filePath(u"new"_s)));
-    ExportOptions partial;
-    partial.partial = true;
-    EXPECT_EQ(exportTo(u"new"_s, partial).missingCount, 6);
+    EXPECT_EQ(exportTo(u"new"_s, {.partial = true}).missingCount, 6);
     EXPECT_EQ(readBytes(m_dir.filePath(u"new/missing.txt"_s)), "блок 3\nблок 4\nблок 5\nблок 6\nблок 7\nблок 8\n");
 }
 
 TEST(ExportPlan, NamesSortInScriptOrderAndKeepOnlySafeCharacters)
 {
-    for (const auto &[number, part] : {std::pair{u"12.b-3"_s, u"12.b-3"_s}, std::pair{u"Блок 7/а"_s, u"Блок_7_а"_s},
-                                       std::pair{u"a:b*c\\d"_s, u"a_b_c_d"_s}}) {
-        SCOPED_TRACE(number.toStdString());
-        EXPECT_EQ(fileNamePart(number), part);
-    }
     QList<ScriptBlock> blocks;
     QList<Take> takes;
     for (int i = 1; i <= 1000; ++i) {
-        blocks.append(sampleBlock(u"b"_s + QString::number(i), QString::number(i)));
+        blocks.append(sampleBlock(u"b"_s + QString::number(i), QString::number(i) + u".0 Блок/а*"_s));
         takes.append(sampleTake(blocks.constLast().id));
-        takes.last().selected = i != 500;
+        takes.last().selected = true;
     }
-    takes.append(sampleTake(u"b500"_s)); // a later take of block 500 is chosen: it is take 2
-    takes.last().selected = true;
     const ExportPlan plan = planExport(blocks, takes);
-    ASSERT_EQ(plan.clips.size(), 1000);
-    EXPECT_EQ(plan.clips.at(0).fileName, u"0001_1.wav"_s);
-    EXPECT_EQ(plan.clips.at(499).takeNumber, 2);
-    QStringList names;
-    for (const PlannedClip &clip : plan.clips)
-        names.append(clip.fileName);
-    QStringList sorted = names;
-    sorted.sort();
-    EXPECT_EQ(names, sorted);
+    EXPECT_EQ(plan.clips.at(0).fileName, u"0001_1.0_Блок_а_.wav"_s);
+    EXPECT_TRUE(std::is_sorted(plan.clips.cbegin(), plan.clips.cend(),
+                               [](const PlannedClip &a, const PlannedClip &b) { return a.fileName < b.fileName; }));
 }
