@@ -84,6 +84,11 @@ Studio::Studio(QString baseRoot,
 
 Studio::~Studio()
 {
+    // The worker writes into the export folder: let it stop cleanly before the process goes.
+    if (m_exportCancel) {
+        m_exportCancel->store(true);
+        m_export.waitForFinished();
+    }
     // The job holds no pointer to us, but it must not write into a project folder we released.
     if (m_analysis) {
         m_analysis->cancel();

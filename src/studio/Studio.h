@@ -1,15 +1,18 @@
 #pragma once
 
 #include "audio/AudioController.h"
+#include "core/EditorExport.h"
 #include "core/FiguresCache.h"
 #include "core/ProjectLease.h"
 #include "core/ProjectStore.h"
 #include "core/ScriptBlock.h"
 #include "core/Take.h"
 #include "core/TakeAnalysis.h"
+#include "core/TrimPoints.h"
 #include "studio/BlockStatus.h"
 #include "studio/Services.h"
 
+#include <QFuture>
 #include <QFutureWatcher>
 #include <QHash>
 #include <QList>
@@ -19,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <variant>
 
 namespace tarnwick {
 
@@ -51,6 +55,8 @@ class Studio final : public QObject
     Q_PROPERTY(std::optional<QUuid> playingID READ playingID NOTIFY audioStateChanged)
     Q_PROPERTY(bool locked READ locked NOTIFY lockedChanged)
     Q_PROPERTY(bool canUndoDelete READ canUndoDelete NOTIFY canUndoDeleteChanged)
+    Q_PROPERTY(bool exporting READ exporting NOTIFY exportingChanged)
+    Q_PROPERTY(double exportProgress READ exportProgress NOTIFY exportProgressChanged)
 
 public:
     /// With `loadInitial` the start project is opened: the remembered one, else a scenario lying
@@ -150,6 +156,24 @@ public:
     /// The block a take with this recording id belongs to.
     std::optional<ScriptBlock> blockOfRecording(const QString &recordingID) const;
 
+    // --- review: stored in the manifest, the take's file is never touched ---
+    /// Sets both trim points, in seconds into the take's file; they are clamped to the file.
+    void setTrim(const QUuid &takeID, double in, double out);
+    void resetTrim(const QUuid &takeID); // back to the automatic points
+    void setTakeNote(const QUuid &takeID, const QString &note);
+    void setTakeRating(const QUuid &takeID, int rating); // 0 to 3
+    /// The points the take is used between: stored ones, else automatic from its speech.
+    std::optional<TrimPoints> trimPoints(const QUuid &takeID) const;
+
+    // --- export ---
+    /// Writes the editor's package of the open project into `outDir` on a worker. `busy` and
+    /// `exporting` hold until it ends; the outcome lands in `message` like any command's.
+    void exportForEditor(const QString &outDir, const ExportOptions &options);
+    /// Stops a running export; the previous export in its folder stays whole.
+    void cancelExport();
+    bool exporting() const { return m_exportCancel != nullptr; }
+    double exportProgress() const { return m_exportProgress; } // 0 to 1
+
     // --- scenarios ---
     /// Makes a new project under "Projects" from a chosen JSON or XLSX file and opens it. The
     /// file is read and checked on a worker; `busy` holds until the import has ended.
@@ -176,6 +200,8 @@ signals:
     void audioStateChanged(); // the controller's recording or playingID
     void lockedChanged();
     void canUndoDeleteChanged();
+    void exportingChanged();
+    void exportProgressChanged();
     void figuresChanged(); // figures of one or more takes arrived
 
 private:
@@ -220,6 +246,9 @@ private:
     void setBusy(bool busy);
     void setPendingTake(std::optional<Take> take);
     void setProjectName(const QString &name);
+    void changeTake(const QUuid &takeID, const std::function<void(Take &)> &change, const QString &done);
+    ExportProject exportSnapshot() const;
+    void finishExport(const std::variant<ExportSummary, QString> &outcome);
     /// Queues takes for measuring on a worker, one job at a time; `allTakes` when opening.
     void analyse(const QList<Take> &takes, FiguresCache::Scope scope);
     void startAnalysis();
@@ -248,6 +277,9 @@ private:
     QHash<QString, TakeIndex> m_takeIndex;   // by recording id
     std::optional<DeletedTake> m_lastDeletion;
     mutable QHash<QUuid, std::optional<double>> m_durations; // by take id: a take's file never changes
+    std::shared_ptr<std::atomic<bool>> m_exportCancel; // shared with the worker; set while exporting
+    QFuture<std::variant<ExportSummary, QString>> m_export;
+    double m_exportProgress = 0.0;
     QHash<QUuid, TakeFigures> m_figures;                      // by take id
     using MeasuredTake = std::pair<QUuid, TakeFigures>;
     QFutureWatcher<MeasuredTake> *m_analysis = nullptr; // the running job, owned by us

@@ -255,6 +255,36 @@ TEST_F(StudioTakesTest, DeletingTheChosenTakeHandsTheMarkToTheEarliestLeft)
     EXPECT_EQ(m_studio->selectedTake(u"voice:a"_s)->id, abc[1].id);
 }
 
+TEST_F(StudioTakesTest, ReviewIsSavedInTheManifestAndTheExportReportsItsOutcome)
+{
+    const Take take = commitTake(m_block, m_segments[0]);
+    const struct
+    {
+        std::function<void()> command;
+        QString message;
+    } steps[] = {
+        {[&] { m_studio->setTrim(take.id, 0.5, 0.25); }, u"Ошибка: Конец обрезки должен быть позже её начала"_s},
+        {[&] { m_studio->setTakeRating(take.id, 4); }, u"Ошибка: Оценка дубля должна быть от 0 до 3"_s},
+        {[&] { m_studio->setTrim(take.id, 0.25, 0.5); }, u"Границы дубля сохранены"_s},
+        {[&] { m_studio->setTakeNote(take.id, u"шум"_s); }, u"Заметка к дублю сохранена"_s},
+        {[&] { m_studio->setTakeRating(take.id, 2); }, u"Оценка дубля сохранена"_s},
+    };
+    for (const auto &step : steps) {
+        step.command();
+        EXPECT_EQ(m_studio->message(), step.message);
+    }
+    Take reviewed = take;
+    std::tie(reviewed.trimIn, reviewed.trimOut, reviewed.note, reviewed.rating) = std::tuple(0.25, 0.5, u"шум"_s, 2);
+    EXPECT_EQ(manifestOnDisk(store()), QList<Take>{reviewed});
+
+    m_studio->exportForEditor(m_dir.filePath(u"out"_s), {});
+    EXPECT_TRUE(m_studio->exporting() && m_studio->locked());
+    ASSERT_TRUE(waitFor([&] { return !m_studio->exporting(); }));
+    EXPECT_FALSE(m_studio->busy());
+    EXPECT_EQ(m_studio->outcome().result, Outcome::Result::failed); // block 1 and two segments lack a take
+    EXPECT_TRUE(m_studio->message().startsWith(u"Ошибка: Сегментов без выбранного дубля: 3"_s)) << m_studio->message().toStdString();
+}
+
 // --- status of a block and progress ------------------------------------------------------
 
 TEST_F(StudioTakesTest, StatusFollowsTheTakesOfEverySegment)
