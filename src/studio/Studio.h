@@ -19,6 +19,8 @@
 
 namespace tarnwick {
 
+class ListenThrough;
+
 /// What a command came to, for callers that act on it; `message` holds the same in words.
 struct Outcome
 {
@@ -48,6 +50,7 @@ class Studio final : public QObject
     Q_PROPERTY(std::optional<QUuid> playingID READ playingID NOTIFY audioStateChanged)
     Q_PROPERTY(bool locked READ locked NOTIFY lockedChanged)
     Q_PROPERTY(bool canUndoDelete READ canUndoDelete NOTIFY canUndoDeleteChanged)
+    Q_PROPERTY(bool listening READ listening NOTIFY listeningChanged)
 
 public:
     /// With `loadInitial` the start project is opened: the remembered one, else a scenario lying
@@ -128,6 +131,14 @@ public:
     /// Brings the take deleted last back from the trash, at its old place with its old mark.
     void undoDelete();
 
+    // --- review ---
+    /// Plays the chosen takes from the chosen block on, in script order; see ListenThrough.
+    void listenThrough();
+    void stopListening();
+    bool listening() const;
+    /// The part of a take a listener hears and its gain: trimmed, at the export preset's gain.
+    PlaybackRegion playbackRegion(const Take &take) const;
+
     // --- status and take queries; answer even while locked ---
     BlockStatus status(const ScriptBlock &block) const;
     bool hasTake(const QString &recordingID) const;
@@ -167,8 +178,11 @@ signals:
     void audioStateChanged(); // the controller's recording or playingID
     void lockedChanged();
     void canUndoDeleteChanged();
+    void listeningChanged();
 
 private:
+    friend class ListenThrough;
+
     /// What the status of a block needs, worked out once per scenario instead of on every redraw.
     struct BlockFacts
     {
@@ -218,6 +232,7 @@ private:
     std::optional<ProjectStore> m_store;
     std::unique_ptr<ProjectLease> m_lease;
     std::unique_ptr<AudioController> m_audio;
+    std::unique_ptr<ListenThrough> m_listenThrough; // gone before the controller it plays on
 
     QList<ScriptBlock> m_blocks;
     QList<Take> m_takes;

@@ -5,6 +5,7 @@
 #include "audio/AudioFile.h"
 #include "core/FileAccess.h"
 #include "core/StudioError.h"
+#include "studio/ListenThrough.h"
 
 #include <algorithm>
 
@@ -124,6 +125,26 @@ void Studio::undoDelete()
         setTakes(std::move(restored));
         setMessage(u"Дубль восстановлен"_s);
     });
+}
+
+void Studio::listenThrough()
+{
+    m_listenThrough->start();
+}
+
+void Studio::stopListening()
+{
+    m_listenThrough->stop();
+}
+
+bool Studio::listening() const
+{
+    return m_listenThrough->listening();
+}
+
+PlaybackRegion Studio::playbackRegion(const Take &) const
+{
+    return {};
 }
 
 void Studio::removeTakes(const QList<Take> &group, const ProjectStore &store)
