@@ -123,6 +123,11 @@ StudioView::StudioView(Studio &studio, ViewSettings &settings, QWidget *parent)
                                        [this] { m_studio.playLatestTake(); });
     latest->setObjectName(u"playLatestTake"_s);
     latest->setShortcut(QKeySequence(u"Ctrl+P"_s));
+    m_listenAction = takes->addAction(symbol(u"play.fill"_s), u"Прослушать подряд"_s, this, [this] {
+        m_studio.listening() ? m_studio.stopListening() : m_studio.listenThrough();
+    });
+    m_listenAction->setObjectName(u"listenThrough"_s);
+    m_listenAction->setShortcut(QKeySequence(u"Ctrl+L"_s));
 
     setUpTable();
     setUpKeys();
@@ -343,8 +348,18 @@ void StudioView::setUpKeys()
     tip(m_cancel, cancel);
     bind(this, QKeySequence(u"Alt+Down"_s), Qt::WindowShortcut, [this] { selectNeighbour(1); });
     bind(this, QKeySequence(u"Alt+Up"_s), Qt::WindowShortcut, [this] { selectNeighbour(-1); });
-    // Space belongs to whatever has the focus; on the table it plays the chosen take.
-    bind(m_table, QKeySequence(Qt::Key_Space), Qt::WidgetShortcut, [this] { togglePlaybackOfSelection(); });
+    // Space belongs to whatever has the focus; on the table it plays the chosen take, or ends
+    // listening through. Esc ends it anywhere in the window, and is left alone otherwise.
+    bind(m_table, QKeySequence(Qt::Key_Space), Qt::WidgetShortcut, [this] {
+        m_studio.listening() ? m_studio.stopListening() : togglePlaybackOfSelection();
+    });
+    QShortcut *escape =
+        bind(this, QKeySequence(Qt::Key_Escape), Qt::WindowShortcut, [this] { m_studio.stopListening(); });
+    escape->setEnabled(false);
+    connect(&m_studio, &Studio::listeningChanged, escape, [this, escape] {
+        escape->setEnabled(m_studio.listening());
+        m_listenAction->setText(m_studio.listening() ? u"Остановить прослушивание"_s : u"Прослушать подряд"_s);
+    });
 }
 
 QAction *StudioView::addCommand(QMenu *menu,
@@ -496,6 +511,7 @@ void StudioView::showStatusBar()
     m_openProject->setEnabled(!m_studio.locked());
     m_import->setEnabled(!m_studio.locked());
     m_nextBlockAction->setEnabled(!m_studio.locked());
+    m_listenAction->setEnabled(!m_studio.locked());
     m_recordNextAction->setEnabled(recording || (!m_studio.locked() && m_record->isEnabled()));
 }
 

@@ -105,6 +105,7 @@ private:
     QAction *m_recordNextAction = nullptr;
     QAction *m_nextBlockAction = nullptr;
     QAction *m_undoAction = nullptr;
+    QAction *m_listenAction = nullptr;
 
     QPointer<AudioCell> m_audioCell;
     QPersistentModelIndex m_audioCellIndex;
