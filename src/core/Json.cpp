@@ -165,6 +165,16 @@ std::optional<QString> optionalString(const QJsonObject &object, QLatin1StringVi
     return value.toString();
 }
 
+std::optional<double> optionalNumber(const QJsonObject &object, QLatin1StringView key, const JsonPlace &place)
+{
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined() || value.isNull())
+        return std::nullopt;
+    if (!value.isDouble())
+        throwJsonKeyError(place, key, u"ожидалось число, а не "_s + typeName(value));
+    return value.toDouble();
+}
+
 bool requireBool(const QJsonObject &object, QLatin1StringView key, const JsonPlace &place)
 {
     const QJsonValue value = requireValue(object, key, place);

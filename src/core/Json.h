@@ -31,6 +31,7 @@ QJsonValue requireValue(const QJsonObject &object, QLatin1StringView key, const 
 QJsonObject requireObject(const QJsonValue &value, const JsonPlace &place);
 QString requireString(const QJsonObject &object, QLatin1StringView key, const JsonPlace &place);
 std::optional<QString> optionalString(const QJsonObject &object, QLatin1StringView key, const JsonPlace &place);
+std::optional<double> optionalNumber(const QJsonObject &object, QLatin1StringView key, const JsonPlace &place);
 bool requireBool(const QJsonObject &object, QLatin1StringView key, const JsonPlace &place);
 
 /// A decoding error at `place` about `key`, for checks the helpers above do not make.

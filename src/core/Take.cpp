@@ -5,7 +5,9 @@
 #include <QRegularExpression>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -77,6 +79,26 @@ QDateTime parseDate(const QString &text, const JsonPlace &place)
     return date.toUTC();
 }
 
+std::optional<double> parseTrimPoint(const QJsonObject &json, QLatin1StringView key, const JsonPlace &place)
+{
+    const std::optional<double> seconds = optionalNumber(json, key, place);
+    if (seconds && !(*seconds >= 0.0 && std::isfinite(*seconds)))
+        throwJsonKeyError(place, key, u"ожидалось число секунд не меньше 0, а не "_s + QString::number(*seconds));
+    return seconds;
+}
+
+int parseRating(const QJsonObject &json, const JsonPlace &place)
+{
+    const double rating = optionalNumber(json, "rating"_L1, place).value_or(0.0);
+    if (rating != std::floor(rating) || rating < 0 || rating > maxTakeRating)
+        throwJsonKeyError(place, "rating"_L1, u"ожидалось целое число от 0 до "_s + QString::number(maxTakeRating)
+                                                  + u", а не "_s + QString::number(rating));
+    return static_cast<int>(rating);
+}
+
+const std::array knownKeys{"id"_L1,     "blockID"_L1, "fileName"_L1, "createdAt"_L1, "selected"_L1,
+                           "trimIn"_L1, "trimOut"_L1, "note"_L1,     "rating"_L1};
+
 } // namespace
 
 std::optional<QUuid> uuidFromText(const QString &text)
@@ -111,25 +133,50 @@ QJsonObject toJson(const Take &take)
 {
     QDateTime created = take.createdAt.toUTC();
     created.setTime(QTime(created.time().hour(), created.time().minute(), created.time().second()));
-    return QJsonObject{
-        {u"id"_s, uuidText(take.id)},
-        {u"blockID"_s, take.blockID},
-        {u"fileName"_s, take.fileName},
-        {u"createdAt"_s, created.toString(Qt::ISODate)},
-        {u"selected"_s, take.selected},
-    };
+    QJsonObject json = take.otherKeys;
+    json.insert(u"id"_s, uuidText(take.id));
+    json.insert(u"blockID"_s, take.blockID);
+    json.insert(u"fileName"_s, take.fileName);
+    json.insert(u"createdAt"_s, created.toString(Qt::ISODate));
+    json.insert(u"selected"_s, take.selected);
+    // Written only when set, so a manifest without review stays as it was.
+    if (take.trimIn)
+        json.insert(u"trimIn"_s, *take.trimIn);
+    if (take.trimOut)
+        json.insert(u"trimOut"_s, *take.trimOut);
+    if (!take.note.isEmpty())
+        json.insert(u"note"_s, take.note);
+    if (take.rating != 0)
+        json.insert(u"rating"_s, take.rating);
+    return json;
 }
 
 Take takeFromJson(const QJsonValue &value, const JsonPlace &place)
 {
     const QJsonObject json = requireObject(value, place);
-    return Take{
+    Take take{
         .id = parseUuid(requireString(json, "id"_L1, place), place),
         .blockID = requireString(json, "blockID"_L1, place),
         .fileName = requireString(json, "fileName"_L1, place),
         .createdAt = parseDate(requireString(json, "createdAt"_L1, place), place),
         .selected = requireBool(json, "selected"_L1, place),
+        .trimIn = parseTrimPoint(json, "trimIn"_L1, place),
+        .trimOut = parseTrimPoint(json, "trimOut"_L1, place),
+        .note = optionalString(json, "note"_L1, place).value_or(QString()),
+        .rating = parseRating(json, place),
+        .otherKeys = {},
     };
+    if (take.trimIn && take.trimOut && *take.trimOut <= *take.trimIn)
+        throwJsonKeyError(place, "trimOut"_L1, u"конец обрезки должен быть позже её начала ("_s
+                                                   + QString::number(*take.trimIn) + u" с)"_s);
+    // The five required keys are there by now; only a larger object can hold others.
+    if (json.size() > 5) {
+        for (auto it = json.begin(); it != json.end(); ++it) {
+            if (std::find(knownKeys.cbegin(), knownKeys.cend(), it.key()) == knownKeys.cend())
+                take.otherKeys.insert(it.key(), it.value());
+        }
+    }
+    return take;
 }
 
 Take decodeTake(const QByteArray &bytes, const QString &file)

@@ -87,6 +87,11 @@ Studio::Studio(QString baseRoot,
 
 Studio::~Studio()
 {
+    // The worker writes into the export folder: let it stop cleanly before the process goes.
+    if (m_exportCancel) {
+        m_exportCancel->store(true);
+        m_export.waitForFinished();
+    }
     m_audio->onRecordingError = nullptr;
     m_audio->disconnect(this);
 }

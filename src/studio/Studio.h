@@ -1,13 +1,17 @@
 #pragma once
 
 #include "audio/AudioController.h"
+#include "core/EditorExport.h"
 #include "core/ProjectLease.h"
 #include "core/ProjectStore.h"
 #include "core/ScriptBlock.h"
 #include "core/Take.h"
+#include "core/TakeAnalysis.h"
+#include "core/TrimPoints.h"
 #include "studio/BlockStatus.h"
 #include "studio/Services.h"
 
+#include <QFuture>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -16,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <variant>
 
 namespace tarnwick {
 
@@ -51,6 +56,8 @@ class Studio final : public QObject
     Q_PROPERTY(bool locked READ locked NOTIFY lockedChanged)
     Q_PROPERTY(bool canUndoDelete READ canUndoDelete NOTIFY canUndoDeleteChanged)
     Q_PROPERTY(bool listening READ listening NOTIFY listeningChanged)
+    Q_PROPERTY(bool exporting READ exporting NOTIFY exportingChanged)
+    Q_PROPERTY(double exportProgress READ exportProgress NOTIFY exportProgressChanged)
 
 public:
     /// With `loadInitial` the start project is opened: the remembered one, else a scenario lying
@@ -147,10 +154,31 @@ public:
     std::optional<Take> selectedTake(const QString &recordingID) const;
     /// A take's length in seconds, read from its file's header once; none when it cannot be read.
     std::optional<double> takeDuration(const Take &take) const;
+    /// A take's measured figures; none until its file has been analysed (on a worker, after the
+    /// take is saved or when a project opens) or when the file cannot be read.
+    std::optional<TakeFigures> figures(const QUuid &takeID) const;
     /// Blocks whose status counts as done.
     qsizetype doneCount() const;
     /// The block a take with this recording id belongs to.
     std::optional<ScriptBlock> blockOfRecording(const QString &recordingID) const;
+
+    // --- review: stored in the manifest, the take's file is never touched ---
+    /// Sets both trim points, in seconds into the take's file; they are clamped to the file.
+    void setTrim(const QUuid &takeID, double in, double out);
+    void resetTrim(const QUuid &takeID); // back to the automatic points
+    void setTakeNote(const QUuid &takeID, const QString &note);
+    void setTakeRating(const QUuid &takeID, int rating); // 0 to 3
+    /// The points the take is used between: stored ones, else automatic from its speech.
+    std::optional<TrimPoints> trimPoints(const QUuid &takeID) const;
+
+    // --- export ---
+    /// Writes the editor's package of the open project into `outDir` on a worker. `busy` and
+    /// `exporting` hold until it ends; the outcome lands in `message` like any command's.
+    void exportForEditor(const QString &outDir, const ExportOptions &options);
+    /// Stops a running export; the previous export in its folder stays whole.
+    void cancelExport();
+    bool exporting() const { return m_exportCancel != nullptr; }
+    double exportProgress() const { return m_exportProgress; } // 0 to 1
 
     // --- scenarios ---
     /// Makes a new project under "Projects" from a chosen JSON or XLSX file and opens it. The
@@ -179,6 +207,9 @@ signals:
     void lockedChanged();
     void canUndoDeleteChanged();
     void listeningChanged();
+    void exportingChanged();
+    void exportProgressChanged();
+    void figuresChanged(); // figures of one or more takes arrived
 
 private:
     friend class ListenThrough;
@@ -224,6 +255,9 @@ private:
     void setBusy(bool busy);
     void setPendingTake(std::optional<Take> take);
     void setProjectName(const QString &name);
+    void changeTake(const QUuid &takeID, const std::function<void(Take &)> &change, const QString &done);
+    ExportProject exportSnapshot() const;
+    void finishExport(const std::variant<ExportSummary, QString> &outcome);
 
     QString m_baseRoot;
     StudioServices m_services;
@@ -248,6 +282,10 @@ private:
     QHash<QString, TakeIndex> m_takeIndex;   // by recording id
     std::optional<DeletedTake> m_lastDeletion;
     mutable QHash<QUuid, std::optional<double>> m_durations; // by take id: a take's file never changes
+    std::shared_ptr<std::atomic<bool>> m_exportCancel; // shared with the worker; set while exporting
+    QFuture<std::variant<ExportSummary, QString>> m_export;
+    double m_exportProgress = 0.0;
+    QHash<QUuid, TakeFigures> m_figures;                      // by take id
 };
 
 } // namespace tarnwick

@@ -29,6 +29,10 @@ TEST(ManifestJson, RoundTripKeepsOrderAndWholeSecondDates)
     for (int i = 0; i < 3; ++i)
         manifest.takes.append(sampleTake(u"b"_s + QString::number(i)));
     manifest.takes[1].selected = true;
+    manifest.takes[2].trimIn = 0.25;
+    manifest.takes[2].trimOut = 3.5;
+    manifest.takes[2].note = u"дыхание в конце"_s;
+    manifest.takes[2].rating = 3;
     EXPECT_EQ(decodeManifest(encodeManifest(manifest), file), manifest);
 
     const Manifest read = decodeManifest(manifestWith(goodTake), file);
@@ -67,11 +71,34 @@ TEST(ManifestJson, DecodingErrorsNameTheTakeAndTheKey)
          u"Файл «/p/manifest.json», дубль 1: ключ «createdAt»: ожидались дата и время ISO 8601 (например, 2025-03-14T09:26:53Z), а не «2025-03-14»"_s},
         {manifestWith(withKey(u"createdAt"_s, u"\"2025-02-30T10:00:00Z\""_s)),
          u"Файл «/p/manifest.json», дубль 1: ключ «createdAt»: ожидались дата и время ISO 8601 (например, 2025-03-14T09:26:53Z), а не «2025-02-30T10:00:00Z»"_s},
+        {manifestWith(withKey(u"trimIn"_s, u"\"1\""_s)),
+         u"Файл «/p/manifest.json», дубль 1: ключ «trimIn»: ожидалось число, а не строка"_s},
+        {manifestWith(withKey(u"trimOut"_s, u"-0.5"_s)),
+         u"Файл «/p/manifest.json», дубль 1: ключ «trimOut»: ожидалось число секунд не меньше 0, а не -0.5"_s},
+        {manifestWith(withKey(u"trimIn"_s, u"2"_s).replace(u"}"_s, u",\"trimOut\":2}"_s)),
+         u"Файл «/p/manifest.json», дубль 1: ключ «trimOut»: конец обрезки должен быть позже её начала (2 с)"_s},
+        {manifestWith(withKey(u"rating"_s, u"4"_s)),
+         u"Файл «/p/manifest.json», дубль 1: ключ «rating»: ожидалось целое число от 0 до 3, а не 4"_s},
+        {manifestWith(withKey(u"rating"_s, u"1.5"_s)),
+         u"Файл «/p/manifest.json», дубль 1: ключ «rating»: ожидалось целое число от 0 до 3, а не 1.5"_s},
+        {manifestWith(withKey(u"note"_s, u"7"_s)),
+         u"Файл «/p/manifest.json», дубль 1: ключ «note»: ожидалась строка, а не число"_s},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.json.toStdString());
         EXPECT_THROW_MESSAGE(decodeManifest(c.json, file), c.message);
     }
+}
+
+TEST(ManifestJson, KeysOfALaterVersionSurviveASave)
+{
+    QString take = goodTake; // its id upper-cased, as written
+    take.replace(u"3f2504e0-4f89-11d3-9a0c-0305e82c3301"_s, u"3F2504E0-4F89-11D3-9A0C-0305E82C3301"_s);
+    take.replace(u"\"selected\":true"_s, u"\"selected\":true,\"loudness\":{\"lufs\":-20.5},\"zz\":[1]"_s);
+    const Manifest read = decodeManifest(manifestWith(take), file);
+    const QJsonObject written = QJsonDocument::fromJson(encodeManifest(read)).object();
+    const QJsonObject original = QJsonDocument::fromJson(manifestWith(take)).object();
+    EXPECT_EQ(written, original);
 }
 
 TEST(ManifestJson, OffsetDatesAreReadAsTheSameInstant)
