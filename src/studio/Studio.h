@@ -145,6 +145,11 @@ public:
     bool listening() const;
     /// The part of a take a listener hears and its gain: trimmed, at the export preset's gain.
     PlaybackRegion playbackRegion(const Take &take) const;
+    /// The loudness preset the last export used, remembered between runs; r128 at first.
+    LoudnessPreset exportPreset() const;
+    void setExportPreset(LoudnessPreset preset);
+    /// Asks for a folder with the platform's chooser; nothing when the user cancels.
+    std::optional<QString> chooseFolder(const QString &prompt) { return m_services.chooser->chooseFolder(prompt); }
 
     // --- status and take queries; answer even while locked ---
     BlockStatus status(const ScriptBlock &block) const;

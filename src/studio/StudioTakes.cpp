@@ -149,9 +149,29 @@ bool Studio::listening() const
     return m_listenThrough->listening();
 }
 
-PlaybackRegion Studio::playbackRegion(const Take &) const
+PlaybackRegion Studio::playbackRegion(const Take &take) const
 {
-    return {};
+    PlaybackRegion region;
+    if (const std::optional<TrimPoints> points = trimPoints(take.id)) {
+        region.startSeconds = points->in;
+        region.endSeconds = points->out;
+    }
+    // Unmeasured takes play as recorded rather than at a guessed gain.
+    const std::optional<TakeFigures> measured = figures(take.id);
+    if (measured && measured->integratedLUFS)
+        region.gainDB = gainFor(exportPreset(), *measured->integratedLUFS, measured->truePeakDBTP).gainDB;
+    return region;
+}
+
+LoudnessPreset Studio::exportPreset() const
+{
+    return loudnessPresetNamed(m_services.defaults->text(u"exportPreset"_s).value_or(QString()))
+        .value_or(LoudnessPreset::r128);
+}
+
+void Studio::setExportPreset(LoudnessPreset preset)
+{
+    m_services.defaults->setText(u"exportPreset"_s, loudnessPresetName(preset));
 }
 
 void Studio::removeTakes(const QList<Take> &group, const ProjectStore &store)

@@ -3,6 +3,11 @@
 #include "studio/StudioFixture.h"
 
 #include <QCoreApplication>
+#include <QFile>
+
+#include <sndfile.h>
+
+#include <vector>
 
 using namespace Qt::StringLiterals;
 using namespace tarnwick;
@@ -24,8 +29,16 @@ protected:
         Studio &studio = studioWith(m_blocks);
         for (const auto &[block, segment] : {std::pair(0, 0), std::pair(1, 0), std::pair(1, 2), std::pair(3, 0)}) {
             const VoiceSegment piece = m_blocks[block].voiceSegments()[segment];
-            m_chosen.insert(piece.id, commitTake(m_blocks[block], piece));
+            const Take take = commitTake(m_blocks[block], piece);
+            m_chosen.insert(piece.id, take);
+            // A second of silence: the trim points need the file's length.
+            SF_INFO info{0, 48000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_24, 0, 0};
+            SNDFILE *file = sf_open(QFile::encodeName(store().audioURL(take)).constData(), SFM_WRITE, &info);
+            ASSERT_NE(file, nullptr);
+            sf_write_int(file, std::vector<int>(48000).data(), 48000);
+            sf_close(file);
         }
+        studio.setTrim(m_chosen.value(u"voice:a"_s).id, 0.25, 0.75);
         studio.selectBlock(u"m"_s);
         studio.listenThrough();
     }
@@ -52,12 +65,15 @@ protected:
 TEST_F(ListenThroughTest, PlaysChosenTakesInScriptOrderFromTheChosenBlockAndNamesTheSkipped)
 {
     Studio &studio = *m_studio;
-    for (const QString &recordingID : {u"voice:a"_s, u"voice:c"_s, u"b4"_s}) {
+    // Trimmed by hand, and the whole file where no speech was found; silence keeps its gain.
+    const QList<std::pair<QString, PlaybackRegion>> expected{
+        {u"voice:a"_s, {0.25, 0.75, 0.0}}, {u"voice:c"_s, {0.0, 1.0, 0.0}}, {u"b4"_s, {0.0, 1.0, 0.0}}};
+    for (const auto &[recordingID, region] : expected) {
         SCOPED_TRACE(recordingID.toStdString());
         ASSERT_TRUE(studio.listening());
         EXPECT_EQ(playing(), m_chosen.value(recordingID).id);
         EXPECT_EQ(m_audio->player->url, store().audioURL(m_chosen.value(recordingID)));
-        EXPECT_EQ(m_audio->player->region, studio.playbackRegion(m_chosen.value(recordingID)));
+        EXPECT_EQ(m_audio->player->region, region);
         EXPECT_EQ(studio.selectedRecordingID(), recordingID) << "the playing segment is the chosen one";
         if (recordingID != u"b4")
             endTakeAndGap();
