@@ -42,6 +42,10 @@ const auto usage = u"Использование:\n"
                    "  tarnwick-cli split ПАПКА --block НОМЕР [--yes]\n"
                    "                                 разбить блок на предложения; с --yes его дубли\n"
                    "                                 уходят в Корзину\n"
+                   "  tarnwick-cli export ПАПКА ПАПКА_ЭКСПОРТА [--preset r128|web|stream|none]\n"
+                   "                   [--gain take|programme] [--no-trim] [--gap С] [--fps N] [--partial]\n"
+                   "                                 выбранные дубли для монтажа: WAV по порядку сценария,\n"
+                   "                                 cues.csv, таймлайны, programme.wav, SHA256SUMS\n"
                    "  tarnwick-cli --help            показать эту справку\n"
                    "  tarnwick-cli --version         показать версию\n"_s;
 
@@ -321,6 +325,60 @@ int split(const QStringList &arguments)
     return 0;
 }
 
+ExportOptions exportOptions(const QStringList &arguments)
+{
+    const QHash<QString, QString> given = options(arguments, {u"--preset"_s, u"--gain"_s, u"--gap"_s, u"--fps"_s},
+                                                  {u"--no-trim"_s, u"--partial"_s});
+    ExportOptions chosen;
+    if (given.contains(u"--preset"_s)) {
+        const std::optional<LoudnessPreset> preset = loudnessPresetNamed(given.value(u"--preset"_s));
+        if (!preset)
+            throw UsageError();
+        chosen.preset = *preset;
+    }
+    if (given.contains(u"--gain"_s)) {
+        const QString gain = given.value(u"--gain"_s);
+        if (gain != u"take" && gain != u"programme")
+            throw UsageError();
+        chosen.gain = gain == u"take" ? GainMode::take : GainMode::programme;
+    }
+    bool number = true;
+    if (given.contains(u"--gap"_s))
+        chosen.gapSeconds = given.value(u"--gap"_s).toDouble(&number);
+    if (!number || !(chosen.gapSeconds >= 0.0 && chosen.gapSeconds <= 3600.0))
+        throw UsageError();
+    if (given.contains(u"--fps"_s))
+        chosen.fps = given.value(u"--fps"_s).toInt(&number);
+    if (!number || chosen.fps < 1 || chosen.fps > 120)
+        throw UsageError();
+    chosen.trim = !given.contains(u"--no-trim"_s);
+    chosen.partial = given.contains(u"--partial"_s);
+    return chosen;
+}
+
+int exportForEditor(const QStringList &arguments)
+{
+    if (arguments.size() < 3 || arguments.at(2).startsWith(u"--"_s))
+        throw UsageError();
+    // The output folder is the second operand; the options follow it.
+    QStringList rest = arguments;
+    const QString outDir = rest.takeAt(2);
+    const ExportOptions chosen = exportOptions(rest);
+    const std::unique_ptr<Studio> studio = openStudio(arguments.at(1));
+    QObject::connect(studio.get(), &Studio::exportingChanged, studio.get(), [&] {
+        if (!studio->exporting())
+            QCoreApplication::quit();
+    });
+    studio->exportForEditor(QFileInfo(outDir).absoluteFilePath(), chosen);
+    if (!studio->exporting())
+        throw StudioError(u"Экспорт не начался: "_s + studio->message());
+    QCoreApplication::exec();
+    if (studio->outcome().result != Outcome::Result::done)
+        fail(studio->outcome());
+    write(stdout, studio->message() + u'\n');
+    return 0;
+}
+
 int run(const QStringList &arguments)
 {
     if (arguments.size() == 1 && (arguments[0] == u"--help" || arguments[0] == u"-h")) {
@@ -338,6 +396,8 @@ int run(const QStringList &arguments)
         return importScenario(arguments);
     if (command == u"split" && arguments.size() >= 2)
         return split(arguments);
+    if (command == u"export")
+        return exportForEditor(arguments);
     if (command == u"devices" && arguments.size() == 1) {
         devices();
         return 0;

@@ -4,6 +4,13 @@
 
 namespace tarnwick {
 
+std::optional<SpeechSpan> speechSpan(const TakeFigures &figures)
+{
+    if (!figures.speechStartSeconds || !figures.speechEndSeconds)
+        return std::nullopt;
+    return SpeechSpan{*figures.speechStartSeconds, *figures.speechEndSeconds};
+}
+
 TrimPoints trimPointsFor(const Take &take, double fileSeconds, const std::optional<SpeechSpan> &speech)
 {
     const double length = std::max(fileSeconds, 0.0);

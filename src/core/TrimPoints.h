@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Take.h"
+#include "core/TakeAnalysis.h"
 
 #include <optional>
 
@@ -12,6 +13,9 @@ struct SpeechSpan
     double start = 0.0;
     double end = 0.0;
 };
+
+/// The speech the figures found, if any.
+std::optional<SpeechSpan> speechSpan(const TakeFigures &figures);
 
 /// The part of a take that is used: [in, out) in seconds into its file. The file is never cut.
 struct TrimPoints

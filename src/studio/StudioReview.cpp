@@ -83,17 +83,28 @@ std::optional<TrimPoints> Studio::trimPoints(const QUuid &takeID) const
     const std::optional<double> length = takeDuration(*found);
     if (!length)
         return std::nullopt;
-    return trimPointsFor(*found, *length, std::nullopt);
+    const std::optional<TakeFigures> known = figures(takeID);
+    return trimPointsFor(*found, *length, known ? speechSpan(*known) : std::nullopt);
 }
 
 ExportProject Studio::exportSnapshot() const
 {
+    // Figures already measured are used; a take not yet analysed is analysed by the export.
+    QHash<QUuid, std::optional<SpeechSpan>> known;
+    for (const Take &take : m_takes) {
+        if (const std::optional<TakeFigures> measured = figures(take.id))
+            known.insert(take.id, speechSpan(*measured));
+    }
     return ExportProject{
         .root = m_store->root(),
         .name = m_projectName,
         .blocks = m_blocks,
         .takes = m_takes,
-        .speechOf = {},
+        .speechOf = [known](const Take &take, const QString &audioPath) -> std::optional<SpeechSpan> {
+            if (const auto found = known.constFind(take.id); found != known.cend())
+                return *found;
+            return speechSpan(analyseTake(audioPath));
+        },
     };
 }
 
@@ -153,7 +164,7 @@ void Studio::finishExport(const ExportOutcome &outcome)
     }
     const ExportSummary &summary = std::get<ExportSummary>(outcome);
     if (summary.cancelled) {
-        setMessage(u"Экспорт отменён: прежний экспорт в папке не тронут"_s, {Outcome::Result::cancelled, {}});
+        setMessage(u"Экспорт отменён: прежний экспорт в папке не тронут"_s, {Outcome::Result::cancelled, u"Экспорт отменён: прежний экспорт в папке не тронут"_s});
         return;
     }
     setMessage(exportSummaryText(summary), {Outcome::Result::done, {}, summary.missingCount > 0});
