@@ -3,6 +3,7 @@
 #include "studio/Studio.h"
 #include "ui/ScriptCellDelegate.h"
 #include "ui/Symbols.h"
+#include "ui/TakeNoteDialog.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -95,7 +96,9 @@ QList<CellButton> buttonsOf(const Studio &studio, const SegmentState &state, con
     const bool playing = studio.playingID() == take.id;
     buttons.append({CellButton::take, QRect({}, pushButtonSize(text, metrics)), text, takeTitle(state.shownNumber),
                     playing ? u"pause.fill"_s : u"play.fill"_s,
-                    u"Прослушать или остановить. Последний дубль: Ctrl+P"_s, enabled, take.selected});
+                    u"Прослушать или остановить. Последний дубль: Ctrl+P"_s
+                        + (takeReviewText(take).isEmpty() ? QString() : u'\n' + takeReviewText(take)),
+                    enabled, take.selected});
     if (state.takes.size() >= 2) {
         const QString count = QString::number(state.takes.size());
         buttons.append({CellButton::takesMenu, QRect({}, toolButtonSize(count, true, metrics)), count,

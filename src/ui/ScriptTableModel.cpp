@@ -133,13 +133,15 @@ QVariant ScriptTableModel::data(const QModelIndex &index, int role) const
 
 QString ScriptTableModel::takesStateOf(const Row &row) const
 {
-    // The takes of each segment, in the cell's order, with the chosen ones starred.
+    // The takes of each segment, in the cell's order, with the chosen ones starred and their
+    // rating and note.
     QString state;
     for (const VoiceSegment &segment : row.segments) {
         for (const Take &take : m_studio.takes(segment.id)) {
             state += u' ' + take.id.toString(QUuid::WithoutBraces);
             if (take.selected)
                 state += u'*';
+            state += u'/' + QString::number(take.rating) + u'/' + take.note; // in the take's tooltip
         }
         state += u'\n';
     }
