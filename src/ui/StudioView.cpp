@@ -9,6 +9,7 @@
 #include "ui/ScriptCellDelegate.h"
 #include "ui/ScriptTableModel.h"
 #include "ui/Symbols.h"
+#include "ui/TrimStrip.h"
 #include "ui/ViewSettings.h"
 
 #include <QApplication>
@@ -109,6 +110,7 @@ StudioView::StudioView(Studio &studio, ViewSettings &settings, QWidget *parent)
     m_table = new QTableView(content);
     bands->addWidget(m_table, 1);
     bands->addWidget(divider(content));
+    bands->addWidget(new TrimStrip(m_studio, content));
     bands->addWidget(makeStatusBar());
     setCentralWidget(content);
 
