@@ -4,6 +4,7 @@
 #include "ui/AudioCell.h"
 #include "ui/ButtonRoles.h"
 #include "ui/CellText.h"
+#include "ui/ExportDialog.h"
 #include "ui/LevelBar.h"
 #include "ui/MessageLabel.h"
 #include "ui/ScriptCellDelegate.h"
@@ -117,6 +118,19 @@ StudioView::StudioView(Studio &studio, ViewSettings &settings, QWidget *parent)
     QMenu *menu = menuBar()->addMenu(u"Tarnwick"_s);
     QAction *preferences = menu->addAction(u"Настройки…"_s, this, &StudioView::settingsRequested);
     preferences->setShortcut(QKeySequence(u"Ctrl+,"_s));
+    m_exportAction = menu->addAction(symbol(u"film"_s), u"Экспорт для монтажа…"_s, this, [this] {
+        if (m_studio.locked() || !m_studio.store())
+            return;
+        // Each project exports to its own folder, remembered for the next time.
+        const QString key = u"exportFolder:"_s + m_studio.store()->root();
+        ExportDialog dialog(m_studio, m_settings.defaults().text(key).value_or(QString()), this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        m_settings.defaults().setText(key, dialog.folder());
+        dialog.run();
+    });
+    m_exportAction->setObjectName(u"exportForEditor"_s);
+    m_exportAction->setShortcut(QKeySequence(u"Ctrl+E"_s));
     menu->addSeparator();
     QAction *quit = menu->addAction(u"Выйти"_s, this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
@@ -514,6 +528,7 @@ void StudioView::showStatusBar()
     m_import->setEnabled(!m_studio.locked());
     m_nextBlockAction->setEnabled(!m_studio.locked());
     m_listenAction->setEnabled(!m_studio.locked());
+    m_exportAction->setEnabled(!m_studio.locked());
     m_recordNextAction->setEnabled(recording || (!m_studio.locked() && m_record->isEnabled()));
 }
 

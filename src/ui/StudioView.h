@@ -106,6 +106,7 @@ private:
     QAction *m_nextBlockAction = nullptr;
     QAction *m_undoAction = nullptr;
     QAction *m_listenAction = nullptr;
+    QAction *m_exportAction = nullptr;
 
     QPointer<AudioCell> m_audioCell;
     QPersistentModelIndex m_audioCellIndex;
