@@ -3,11 +3,6 @@
 #include "studio/StudioFixture.h"
 
 #include <QCoreApplication>
-#include <QFile>
-
-#include <sndfile.h>
-
-#include <vector>
 
 using namespace Qt::StringLiterals;
 using namespace tarnwick;
@@ -29,14 +24,8 @@ protected:
         Studio &studio = studioWith(m_blocks);
         for (const auto &[block, segment] : {std::pair(0, 0), std::pair(1, 0), std::pair(1, 2), std::pair(3, 0)}) {
             const VoiceSegment piece = m_blocks[block].voiceSegments()[segment];
-            const Take take = commitTake(m_blocks[block], piece);
-            m_chosen.insert(piece.id, take);
-            // A second of silence: the trim points need the file's length.
-            SF_INFO info{0, 48000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_24, 0, 0};
-            SNDFILE *file = sf_open(QFile::encodeName(store().audioURL(take)).constData(), SFM_WRITE, &info);
-            ASSERT_NE(file, nullptr);
-            sf_write_int(file, std::vector<int>(48000).data(), 48000);
-            sf_close(file);
+            m_chosen.insert(piece.id, commitTake(m_blocks[block], piece));
+            writeSilence(store().audioURL(m_chosen.value(piece.id)), 1); // the trim needs a length
         }
         studio.setTrim(m_chosen.value(u"voice:a"_s).id, 0.25, 0.75);
         studio.selectBlock(u"m"_s);
@@ -64,25 +53,22 @@ protected:
 
 TEST_F(ListenThroughTest, PlaysChosenTakesInScriptOrderFromTheChosenBlockAndNamesTheSkipped)
 {
-    Studio &studio = *m_studio;
     // Trimmed by hand, and the whole file where no speech was found; silence keeps its gain.
     const QList<std::pair<QString, PlaybackRegion>> expected{
         {u"voice:a"_s, {0.25, 0.75, 0.0}}, {u"voice:c"_s, {0.0, 1.0, 0.0}}, {u"b4"_s, {0.0, 1.0, 0.0}}};
     for (const auto &[recordingID, region] : expected) {
         SCOPED_TRACE(recordingID.toStdString());
-        ASSERT_TRUE(studio.listening());
+        ASSERT_TRUE(m_studio->listening());
         EXPECT_EQ(playing(), m_chosen.value(recordingID).id);
-        EXPECT_EQ(m_audio->player->url, store().audioURL(m_chosen.value(recordingID)));
         EXPECT_EQ(m_audio->player->region, region);
-        EXPECT_EQ(studio.selectedRecordingID(), recordingID) << "the playing segment is the chosen one";
+        EXPECT_EQ(m_studio->selectedRecordingID(), recordingID) << "the playing segment is the chosen one";
         if (recordingID != u"b4")
             endTakeAndGap();
     }
     m_audio->player->finishPlaying();
     QCoreApplication::processEvents();
-    EXPECT_FALSE(studio.listening());
-    EXPECT_EQ(studio.message(), u"Прослушивание окончено. Пропущены реплики без выбранного дубля: 7 (b), 3"_s);
-    EXPECT_EQ(m_audio->playersMade, 3);
+    EXPECT_FALSE(m_studio->listening());
+    EXPECT_EQ(m_studio->message(), u"Прослушивание окончено. Пропущены реплики без выбранного дубля: 7 (b), 3"_s);
 }
 
 TEST_F(ListenThroughTest, StopsAtTheUsersCommandWhetherPlayingOrBetweenTakes)
@@ -92,14 +78,14 @@ TEST_F(ListenThroughTest, StopsAtTheUsersCommandWhetherPlayingOrBetweenTakes)
         const char *name;
         bool inGap;
         std::function<void(Studio &)> command;
-        QString playingAfter; // the recording id the user asked to hear, if any
+        std::optional<QUuid> playingAfter; // the take the user asked to hear, if any
     };
     const QList<Row> rows{
         {"stop while playing", false, [](Studio &studio) { studio.stopListening(); }, {}},
         {"stop in the gap", true, [](Studio &studio) { studio.stopListening(); }, {}},
         {"another block chosen", true, [](Studio &studio) { studio.selectBlock(u"b1"_s); }, {}},
         {"another take played", false, [this](Studio &studio) { studio.togglePlayback(m_chosen.value(u"b1"_s)); },
-         u"b1"_s},
+         m_chosen.value(u"b1"_s).id},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -116,9 +102,7 @@ TEST_F(ListenThroughTest, StopsAtTheUsersCommandWhetherPlayingOrBetweenTakes)
         EXPECT_FALSE(m_studio->listening());
         if (m_audio->timer)
             m_audio->timer->tick(); // a gap left running would go on
-        const std::optional<QUuid> expected =
-            row.playingAfter.isEmpty() ? std::nullopt : std::optional(m_chosen.value(row.playingAfter).id);
-        EXPECT_EQ(playing(), expected);
+        EXPECT_EQ(playing(), row.playingAfter);
         EXPECT_EQ(m_studio->message(), u"Прослушивание остановлено"_s) << "no segment was skipped yet";
     }
 }

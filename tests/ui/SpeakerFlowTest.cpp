@@ -144,22 +144,3 @@ TEST_F(SpeakerFlowTest, HeaderLeavesKeysToTheTableShowsTheNoteTheFolderAndFilter
     QTest::mouseClick(widget(u"showProject"_s), Qt::LeftButton);
     EXPECT_EQ(m_studio->message(), u"Ошибка: Не удалось открыть папку «"_s + store().root() + u"»"_s);
 }
-
-TEST_F(SpeakerFlowTest, CtrlLListensThroughAndSpaceOrEscStopsIt)
-{
-    const QList<ScriptBlock> blocks = manyBlocks(2);
-    studioWith(blocks);
-    for (const ScriptBlock &block : blocks)
-        commitTake(block, block.voiceSegments().constFirst());
-    showWindow();
-    for (const auto &[name, stop] : {std::pair("Space", Qt::Key_Space), std::pair("Esc", Qt::Key_Escape)}) {
-        SCOPED_TRACE(name);
-        m_studio->selectBlock(u"b1"_s);
-        table()->setFocus();
-        key(Qt::Key_L);
-        ASSERT_TRUE(m_studio->listening());
-        key(stop, Qt::NoModifier);
-        EXPECT_FALSE(m_studio->listening());
-        EXPECT_EQ(m_studio->playingID(), std::nullopt);
-    }
-}
