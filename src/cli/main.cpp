@@ -2,6 +2,7 @@
 // 0 success, 1 "Ошибка: " + description on stderr, 2 wrong usage.
 
 #include "audio/QtAudioBackend.h"
+#include "core/FiguresCache.h"
 #include "core/FileAccess.h"
 #include "core/ProjectLease.h"
 #include "core/ProjectStore.h"
@@ -14,6 +15,9 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSocketNotifier>
 #include <QStringList>
 #include <QTimer>
@@ -36,6 +40,9 @@ const auto usage = u"Использование:\n"
                    "  tarnwick-cli record ПАПКА --block НОМЕР [--seconds С] [--device ID]\n"
                    "                                 записать дубль следующей реплики блока\n"
                    "                                 (С секунд, по умолчанию 3)\n"
+                   "  tarnwick-cli takes ПАПКА [--block НОМЕР] [--json]\n"
+                   "                                 дубли с громкостью, пиками и метками; недостающие\n"
+                   "                                 замеры делаются сначала\n"
                    "  tarnwick-cli devices           входные устройства: ID<TAB>описание\n"
                    "  tarnwick-cli import ФАЙЛ [--data-dir ПАПКА]\n"
                    "                                 создать проект из JSON или XLSX в папке данных\n"
@@ -293,6 +300,82 @@ int importScenario(const QStringList &arguments)
     return 0;
 }
 
+/// A figure for the text listing: one decimal place, or "-" when there is none.
+QString figureText(std::optional<double> value, int decimals = 1)
+{
+    return value ? QString::number(*value, 'f', decimals) : u"-"_s;
+}
+
+int takes(const QStringList &arguments)
+{
+    const QHash<QString, QString> given = options(arguments, {u"--block"_s}, {u"--json"_s});
+    const ProjectStore store(arguments.value(1));
+    const ProjectLease lease(store.root());
+    const ProjectContents contents = store.load();
+
+    QHash<QString, QString> numberOf; // by recording id
+    for (const ScriptBlock &block : contents.blocks) {
+        for (const VoiceSegment &segment : block.voiceSegments())
+            numberOf.insert(segment.id, block.number);
+    }
+    const bool oneBlock = given.contains(u"--block"_s);
+    const auto numbered = [&](const ScriptBlock &block) { return block.number == given.value(u"--block"_s); };
+    if (oneBlock && std::none_of(contents.blocks.cbegin(), contents.blocks.cend(), numbered))
+        throw StudioError(u"В сценарии нет блока с номером «"_s + given.value(u"--block"_s) + u"»"_s);
+    QList<Take> listed;
+    for (const Take &take : contents.takes) {
+        if (!oneBlock || numberOf.value(take.blockID) == given.value(u"--block"_s))
+            listed.append(take);
+    }
+    QHash<QUuid, TakeFigures> figures;
+    figuresOfTakes(
+        store, listed, [&](const QUuid &id, const TakeFigures &measured) { figures.insert(id, measured); },
+        oneBlock ? FiguresCache::Scope::someTakes : FiguresCache::Scope::allTakes);
+
+    // Numbered oldest first within a recording id, manifest order on ties.
+    QList<Take> byAge = contents.takes;
+    std::stable_sort(byAge.begin(), byAge.end(),
+                     [](const Take &a, const Take &b) { return a.createdAt < b.createdAt; });
+    QHash<QUuid, int> numbers;
+    QHash<QString, int> counts;
+    for (const Take &take : byAge)
+        numbers.insert(take.id, ++counts[take.blockID]);
+
+    QJsonArray array;
+    QString text;
+    for (const Take &take : listed) {
+        const QString number = numberOf.value(take.blockID);
+        const std::optional<TakeFigures> found =
+            figures.contains(take.id) ? std::optional(figures.value(take.id)) : std::nullopt;
+        QStringList flags;
+        if (found) {
+            for (const TakeFlag flag : takeFlags(*found))
+                flags.append(flagName(flag));
+        }
+        QJsonObject json = found ? toJson(*found) : toJson(TakeFigures{});
+        if (!found) { // no file to measure: every figure is unknown
+            for (auto it = json.begin(); it != json.end(); ++it)
+                *it = QJsonValue::Null;
+        }
+        json.insert(u"id"_s, uuidText(take.id));
+        json.insert(u"blockNumber"_s, number.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(number));
+        json.insert(u"recordingID"_s, take.blockID);
+        json.insert(u"take"_s, numbers.value(take.id));
+        json.insert(u"chosen"_s, take.selected);
+        json.insert(u"fileName"_s, take.fileName);
+        json.insert(u"flags"_s, QJsonArray::fromStringList(flags));
+        array.append(json);
+        text += (number.isEmpty() ? u"-"_s : number) + u'\t' + take.blockID + u'\t' +
+                QString::number(numbers.value(take.id)) + u'\t' + (take.selected ? u"*"_s : u"-"_s) + u'\t' +
+                figureText(found ? std::optional(found->durationSeconds) : std::nullopt, 2) + u'\t' +
+                figureText(found ? found->integratedLUFS : std::nullopt) + u'\t' +
+                figureText(found ? std::optional(found->truePeakDBTP) : std::nullopt) + u'\t' +
+                (flags.isEmpty() ? u"-"_s : flags.join(u',')) + u'\n';
+    }
+    write(stdout, given.contains(u"--json"_s) ? QString::fromUtf8(QJsonDocument(array).toJson()) : text);
+    return 0;
+}
+
 int split(const QStringList &arguments)
 {
     const QHash<QString, QString> given = options(arguments, {u"--block"_s}, {u"--yes"_s});
@@ -398,6 +481,8 @@ int run(const QStringList &arguments)
         return split(arguments);
     if (command == u"export")
         return exportForEditor(arguments);
+    if (command == u"takes" && arguments.size() >= 2)
+        return takes(arguments);
     if (command == u"devices" && arguments.size() == 1) {
         devices();
         return 0;

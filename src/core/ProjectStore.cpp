@@ -70,6 +70,7 @@ ProjectStore::ProjectStore(const QString &root)
 QString ProjectStore::scenarioFile() const { return m_root + u"/scenario.json"_s; }
 QString ProjectStore::manifestFile() const { return m_root + u"/manifest.json"_s; }
 QString ProjectStore::pendingFile() const { return m_root + u"/pending-take.json"_s; }
+QString ProjectStore::figuresFile() const { return m_root + u"/analysis.json"_s; }
 QString ProjectStore::recordingsFolder() const { return m_root + u"/Recordings"_s; }
 
 QString ProjectStore::folderName(const QString &name, const QUuid &id)

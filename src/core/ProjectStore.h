@@ -50,6 +50,7 @@ public:
     QString scenarioFile() const;
     QString manifestFile() const;
     QString pendingFile() const;
+    QString figuresFile() const; // derived data, rebuilt from the WAVs: see FiguresCache
     QString recordingsFolder() const;
 
     friend bool operator==(const ProjectStore &, const ProjectStore &) = default;

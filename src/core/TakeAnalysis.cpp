@@ -4,13 +4,14 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonValue>
 
-#include <ebur128.h>
 #include <sndfile.h>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <ebur128.h>
 #include <memory>
 #include <vector>
 
@@ -29,8 +30,9 @@ double toDB(double linear, double factor = 20)
     return linear > 0 ? std::max(silenceDB, factor * std::log10(linear)) : silenceDB;
 }
 
-/// The largest positive value libsndfile's int reading gives for a file of this format; the
-/// negative extreme is always INT_MIN, since narrower samples are shifted to the top bits.
+/// The largest positive value libsndfile's int reading gives for a file of this format, narrower
+/// samples being shifted to the top bits. Its negative counts as clipped too: writers that scale
+/// floats by the positive extreme never reach the most negative value.
 qint64 positiveExtreme(int format)
 {
     switch (format & SF_FORMAT_SUBMASK) {
@@ -57,14 +59,15 @@ struct LoudnessStateDestroyer
 
 /// Where speech is, from the energy of 10 ms blocks against the take's own noise floor. A block
 /// is loud when it stands 12 dB above the floor (less in a take with hardly any pause, never
-/// less than 3 dB); speech needs five loud blocks within 150 ms, so a click is not speech.
+/// less than 3 dB) and above -70 dBFS; speech needs five loud blocks within 150 ms, so a click
+/// is not speech.
 void findSpeech(const std::vector<double> &blockDB, double blockSeconds, TakeFigures &figures)
 {
     if (blockDB.empty())
         return;
     const double loudest = *std::max_element(blockDB.cbegin(), blockDB.cend());
     const double floor = figures.noiseFloorDBFS;
-    const double threshold = std::max(floor + 3, std::min(std::max(floor + 12, -70.0), loudest - 25));
+    const double threshold = std::max(std::max(floor + 3, std::min(floor + 12, loudest - 20)), -70.0);
     const auto size = static_cast<qsizetype>(blockDB.size());
     constexpr qsizetype span = 15;
     constexpr qsizetype needed = 5;
@@ -91,7 +94,8 @@ void findSpeech(const std::vector<double> &blockDB, double blockSeconds, TakeFig
         }
     }
     figures.speechStartSeconds = static_cast<double>(first) * blockSeconds;
-    figures.speechEndSeconds = std::min(figures.durationSeconds, static_cast<double>(last + 1) * blockSeconds);
+    figures.speechEndSeconds =
+        std::min(figures.durationSeconds, static_cast<double>(last + 1) * blockSeconds);
 }
 
 } // namespace
@@ -165,6 +169,52 @@ QString flagText(TakeFlag flag)
     return {};
 }
 
+QJsonObject toJson(const TakeFigures &figures)
+{
+    const auto optional = [](const std::optional<double> &value) {
+        return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+    };
+    return QJsonObject{
+        {u"durationSeconds"_s, figures.durationSeconds},
+        {u"integratedLUFS"_s, optional(figures.integratedLUFS)},
+        {u"loudnessRangeLU"_s, figures.loudnessRangeLU},
+        {u"samplePeakDBFS"_s, figures.samplePeakDBFS},
+        {u"truePeakDBTP"_s, figures.truePeakDBTP},
+        {u"clippedSamples"_s, figures.clippedSamples},
+        {u"noiseFloorDBFS"_s, figures.noiseFloorDBFS},
+        {u"speechStartSeconds"_s, optional(figures.speechStartSeconds)},
+        {u"speechEndSeconds"_s, optional(figures.speechEndSeconds)},
+    };
+}
+
+std::optional<TakeFigures> figuresFromJson(const QJsonObject &json)
+{
+    bool valid = true;
+    const auto number = [&](QLatin1StringView key) {
+        const QJsonValue value = json.value(key);
+        valid = valid && value.isDouble();
+        return value.toDouble();
+    };
+    const auto optional = [&](QLatin1StringView key) -> std::optional<double> {
+        const QJsonValue value = json.value(key);
+        valid = valid && (value.isDouble() || value.isNull());
+        return value.isDouble() ? std::optional(value.toDouble()) : std::nullopt;
+    };
+    TakeFigures figures;
+    figures.durationSeconds = number("durationSeconds"_L1);
+    figures.integratedLUFS = optional("integratedLUFS"_L1);
+    figures.loudnessRangeLU = number("loudnessRangeLU"_L1);
+    figures.samplePeakDBFS = number("samplePeakDBFS"_L1);
+    figures.truePeakDBTP = number("truePeakDBTP"_L1);
+    figures.clippedSamples = static_cast<qint64>(number("clippedSamples"_L1));
+    figures.noiseFloorDBFS = number("noiseFloorDBFS"_L1);
+    figures.speechStartSeconds = optional("speechStartSeconds"_L1);
+    figures.speechEndSeconds = optional("speechEndSeconds"_L1);
+    if (!valid)
+        return std::nullopt;
+    return figures;
+}
+
 TakeFigures analyseTake(const QString &wavPath)
 {
     const QString named = u"Аудиофайл «"_s + wavPath + u"»"_s;
@@ -202,15 +252,17 @@ TakeFigures analyseTake(const QString &wavPath)
         const sf_count_t read = sf_readf_int(file.get(), samples.data(), blockFrames * blocksPerRead);
         if (read <= 0)
             break;
-        if (ebur128_add_frames_int(loudness.get(), samples.data(), static_cast<size_t>(read)) != EBUR128_SUCCESS)
+        if (ebur128_add_frames_int(loudness.get(), samples.data(), static_cast<size_t>(read)) !=
+            EBUR128_SUCCESS)
             throw StudioError(named + u" не читается: не хватает памяти"_s);
         for (sf_count_t start = 0; start < read; start += blockFrames) {
             const sf_count_t end = std::min(read, start + blockFrames);
             double sum = 0;
-            for (size_t i = static_cast<size_t>(start) * channels; i < static_cast<size_t>(end) * channels; ++i) {
+            for (size_t i = static_cast<size_t>(start) * channels; i < static_cast<size_t>(end) * channels;
+                 ++i) {
                 const qint64 sample = samples[i];
                 peak = std::max(peak, sample < 0 ? -sample : sample);
-                if (sample >= highest || sample == INT_MIN)
+                if (sample >= highest || sample <= -highest)
                     ++figures.clippedSamples;
                 const double x = static_cast<double>(sample) / 2147483648.0;
                 sum += x * x;
@@ -222,8 +274,8 @@ TakeFigures analyseTake(const QString &wavPath)
         frames += read;
     }
     if (sf_error(file.get()) != SF_ERR_NO_ERROR)
-        throw StudioError(named + u" не дочитан: ошибка чтения после "_s
-                          + QString::number(static_cast<double>(frames) / info.samplerate, 'f', 2) + u" с"_s);
+        throw StudioError(named + u" не дочитан: ошибка чтения после "_s +
+                          QString::number(static_cast<double>(frames) / info.samplerate, 'f', 2) + u" с"_s);
 
     figures.durationSeconds = static_cast<double>(frames) / info.samplerate;
     figures.samplePeakDBFS = toDB(static_cast<double>(peak) / 2147483648.0);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QtGlobal>
@@ -17,7 +18,7 @@ struct TakeFigures
     double loudnessRangeLU = 0;
     double samplePeakDBFS = -160;
     double truePeakDBTP = -160;
-    qint64 clippedSamples = 0;   // samples at the 24-bit extremes
+    qint64 clippedSamples = 0;    // samples at the 24-bit extremes (±(2^23 - 1), -2^23)
     double noiseFloorDBFS = -160; // RMS of the quietest 500 ms window
     std::optional<double> speechStartSeconds, speechEndSeconds; // none when no speech
 
@@ -36,6 +37,11 @@ QList<TakeFlag> takeFlags(const TakeFigures &figures);
 QString flagName(TakeFlag flag);
 /// A few Russian words for the speaker, such as "перегрузка".
 QString flagText(TakeFlag flag);
+
+/// The fields under their own names; null for none.
+QJsonObject toJson(const TakeFigures &figures);
+/// None when a key is missing or holds the wrong type.
+std::optional<TakeFigures> figuresFromJson(const QJsonObject &json);
 
 /// Reads the whole file in blocks (any sound file libsndfile opens; takes are 24-bit mono WAV).
 /// Throws StudioError naming the file when it cannot be opened or read to its end.

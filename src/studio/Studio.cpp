@@ -92,6 +92,11 @@ Studio::~Studio()
         m_exportCancel->store(true);
         m_export.waitForFinished();
     }
+    // The job holds no pointer to us, but it must not write into a project folder we released.
+    if (m_analysis) {
+        m_analysis->cancel();
+        m_analysis->waitForFinished();
+    }
     m_audio->onRecordingError = nullptr;
     m_audio->disconnect(this);
 }
@@ -179,6 +184,8 @@ void Studio::open(const ProjectStore &store)
         m_lease = std::move(lease);
     setBlocks(contents.blocks);
     setTakes(contents.takes);
+    stopAnalysis();
+    analyse(m_takes, FiguresCache::Scope::allTakes);
     const auto [blockID, recordingID] = rememberedSelection(store);
     setSelection(blockID, recordingID);
     setProjectName(projectTitle(QFileInfo(store.root()).fileName(), m_blocks.size()));
@@ -309,6 +316,7 @@ void Studio::setMessage(const QString &message, Outcome outcome)
     // Announced even when unchanged: the same outcome twice is still news to the user.
     m_message = message;
     m_outcome = std::move(outcome);
+    ++m_messageSerial;
     emit messageChanged();
 }
 

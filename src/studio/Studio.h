@@ -2,6 +2,7 @@
 
 #include "audio/AudioController.h"
 #include "core/EditorExport.h"
+#include "core/FiguresCache.h"
 #include "core/ProjectLease.h"
 #include "core/ProjectStore.h"
 #include "core/ScriptBlock.h"
@@ -12,6 +13,7 @@
 #include "studio/Services.h"
 
 #include <QFuture>
+#include <QFutureWatcher>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -162,6 +164,9 @@ public:
     /// A take's measured figures; none until its file has been analysed (on a worker, after the
     /// take is saved or when a project opens) or when the file cannot be read.
     std::optional<TakeFigures> figures(const QUuid &takeID) const;
+    /// The status line after a take was saved, once its figures are known: loudness and true
+    /// peak, or what to check when the figures raise flags (then a warning).
+    static std::pair<QString, bool> savedTakeMessage(const TakeFigures &figures);
     /// Blocks whose status counts as done.
     qsizetype doneCount() const;
     /// The block a take with this recording id belongs to.
@@ -263,6 +268,11 @@ private:
     void changeTake(const QUuid &takeID, const std::function<void(Take &)> &change, const QString &done);
     ExportProject exportSnapshot() const;
     void finishExport(const std::variant<ExportSummary, QString> &outcome);
+    /// Queues takes for measuring on a worker, one job at a time; `allTakes` when opening.
+    void analyse(const QList<Take> &takes, FiguresCache::Scope scope);
+    void startAnalysis();
+    void publishFigures(qsizetype begin, qsizetype end);
+    void stopAnalysis(); // what is queued is dropped and the running job stops after its take
 
     QString m_baseRoot;
     StudioServices m_services;
@@ -291,6 +301,13 @@ private:
     QFuture<std::variant<ExportSummary, QString>> m_export;
     double m_exportProgress = 0.0;
     QHash<QUuid, TakeFigures> m_figures;                      // by take id
+    using MeasuredTake = std::pair<QUuid, TakeFigures>;
+    QFutureWatcher<MeasuredTake> *m_analysis = nullptr; // the running job, owned by us
+    QList<Take> m_analysisQueue;
+    FiguresCache::Scope m_analysisScope = FiguresCache::Scope::someTakes;
+    quint64 m_messageSerial = 0; // counts `setMessage` calls
+    /// The take just saved whose figures complete the status line, if it still reads the same.
+    std::optional<std::pair<QUuid, quint64>> m_figuresNotice;
 };
 
 } // namespace tarnwick

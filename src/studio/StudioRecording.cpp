@@ -102,6 +102,8 @@ Outcome Studio::stopRecording()
         setTakes(m_store->complete(take, m_takes));
         setPendingTake(std::nullopt);
         setMessage(u"Дубль сохранён"_s);
+        m_figuresNotice = {take.id, m_messageSerial};
+        analyse({take}, FiguresCache::Scope::someTakes);
     });
     return m_outcome;
 }

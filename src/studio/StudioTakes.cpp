@@ -43,13 +43,6 @@ std::optional<double> Studio::takeDuration(const Take &take) const
     return seconds;
 }
 
-std::optional<TakeFigures> Studio::figures(const QUuid &takeID) const
-{
-    if (const auto known = m_figures.constFind(takeID); known != m_figures.cend())
-        return *known;
-    return std::nullopt;
-}
-
 void Studio::select(const Take &take)
 {
     if (locked() || !m_store)

@@ -9,6 +9,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <csignal>
 
@@ -103,6 +106,7 @@ TEST_F(CliTest, EachCommandGivesItsOutputAndExitCode)
         {{u"record"_s, root, u"--block"_s, u"1"_s, u"--seconds"_s, u"0"_s}, 2, {}, usage},
         {{u"import"_s, missing, u"--data-dir"_s}, 2, {}, usage},
         {{u"split"_s, root, u"--yes"_s}, 2, {}, usage},
+        {{u"takes"_s, root, u"--block"_s, u"999"_s}, 1, {}, u"Ошибка: В сценарии нет блока с номером «999»\n"_s},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.arguments.join(u' ').toStdString());
@@ -135,6 +139,31 @@ TEST_F(CliTest, RecordedSpeechBecomesTheBlocksChosenTake)
     EXPECT_NEAR(wav.seconds, 3.0, 0.3);
     EXPECT_GT(wav.peak, 0.05) << "speech did not reach the take";
     EXPECT_TRUE(cli({u"status"_s, m_store.root()}).out.contains(u"\n2\tУтверждено\n"_s));
+}
+
+TEST_F(CliTest, TakesListsFiguresAndFlagsOfEveryTake)
+{
+    Take clipped = sampleTake(u"b01"_s), lost = sampleTake(u"b01"_s);
+    clipped.selected = true;
+    lost.createdAt = clipped.createdAt.addSecs(1);
+    m_store.saveManifest({clipped, lost}); // only the first has a sound file
+    const QStringList fullScale{u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s, u"aevalsrc=1:s=48000:d=1"_s,
+                                u"-c:a"_s, u"pcm_s24le"_s, m_store.audioURL(clipped)}; // a second at the ceiling
+    ASSERT_EQ(runProgram(u"ffmpeg"_s, fullScale).exitCode, 0);
+
+    const ProgramResult text = cli({u"takes"_s, m_store.root(), u"--block"_s, u"1"_s});
+    EXPECT_TRUE(text.out.startsWith(u"1\tb01\t1\t*\t1.00\t"_s)) << text.out.toStdString();
+    EXPECT_TRUE(text.out.endsWith(u"\tclipping,loud,noisy,silent\n1\tb01\t2\t-\t-\t-\t-\t-\n"_s));
+    const ProgramResult run = cli({u"takes"_s, m_store.root(), u"--json"_s});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QJsonArray takes = QJsonDocument::fromJson(run.out.toUtf8()).array();
+    EXPECT_EQ(takes[0].toObject().keys(),
+              QStringList({u"blockNumber"_s, u"chosen"_s, u"clippedSamples"_s, u"durationSeconds"_s, u"fileName"_s,
+                           u"flags"_s, u"id"_s, u"integratedLUFS"_s, u"loudnessRangeLU"_s, u"noiseFloorDBFS"_s,
+                           u"recordingID"_s, u"samplePeakDBFS"_s, u"speechEndSeconds"_s, u"speechStartSeconds"_s,
+                           u"take"_s, u"truePeakDBTP"_s}));
+    EXPECT_EQ(takes[0][u"clippedSamples"_s].toInt(), 48000);
+    EXPECT_TRUE(takes[1][u"integratedLUFS"_s].isNull());
 }
 
 TEST_F(CliTest, TakeOfAKilledRecorderIsCommittedByTheNextCheck)

@@ -89,6 +89,31 @@ TEST_F(StudioRecordingTest, PendingRecordIsOnDiskBeforeAnySoundAndTheFirstTakeIs
     EXPECT_EQ(studio.selectedTake(u"voice:b"_s), take);
 }
 
+TEST_F(StudioRecordingTest, SavedTakeIsMeasuredOnAWorkerAndTheLineNamesWhatToCheck)
+{
+    Studio &studio = *m_studio;
+    ASSERT_TRUE(recordAndWait(m_block));
+    const QStringList fullScale{u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s, u"aevalsrc=1:s=48000:d=1"_s,
+                                u"-c:a"_s, u"pcm_s24le"_s, m_audio->recorder->url}; // a second at the ceiling
+    ASSERT_EQ(runProgram(u"ffmpeg"_s, fullScale).exitCode, 0);
+    studio.stopRecording();
+    const Take take = studio.takes().constLast();
+    EXPECT_FALSE(studio.figures(take.id)); // not measured on the main thread
+    ASSERT_TRUE(waitFor([&] { return studio.figures(take.id).has_value(); }));
+    EXPECT_EQ(studio.message(),
+              u"Дубль сохранён, но проверьте: перегрузка, пики выше −1 dBTP, шумно, нет речи"_s);
+    EXPECT_TRUE(studio.outcome().warning);
+
+    const TakeFigures figures = *studio.figures(take.id);
+    studio.open(ProjectStore(store().root()));
+    ASSERT_TRUE(waitFor([&] { return studio.figures(take.id).has_value(); }));
+    EXPECT_EQ(studio.figures(take.id), figures);
+
+    TakeFigures clean{2, -18.34, 0, -3, -3.06, 0, -70, 0.5, 1.5};
+    EXPECT_EQ(Studio::savedTakeMessage(clean),
+              std::pair(u"Дубль сохранён · −18,3 LUFS, пик −3,1 dBTP"_s, false));
+}
+
 TEST_F(StudioRecordingTest, NextSegmentIsTheFirstWithoutAChosenTake)
 {
     commitTake(m_block, m_segments[0]);
