@@ -69,6 +69,11 @@ public:
     /// Seconds from the playing take's file start; empty when nothing is loaded.
     std::optional<double> playbackPosition() const;
     void stopPlayback();
+    /// A repeating timer on the backend's clock, so tests drive waits between sounds by hand.
+    std::unique_ptr<AudioTimer> createTimer(std::chrono::milliseconds interval)
+    {
+        return m_backend->createTimer(interval);
+    }
 
     QList<AudioInputDevice> inputDevices() const { return m_backend->inputDevices(); }
     void setInputDeviceID(const QString &id)

@@ -5,6 +5,7 @@
 
 #include "core/SampleScenario.h"
 #include "core/StudioError.h"
+#include "studio/ListenThrough.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -62,6 +63,7 @@ Studio::Studio(QString baseRoot,
     , m_baseRoot(std::move(baseRoot))
     , m_services(std::move(services))
     , m_audio(std::make_unique<AudioController>(std::move(audioBackend)))
+    , m_listenThrough(std::make_unique<ListenThrough>(*this))
     , m_message(u"Готово к записи"_s)
     , m_projectName(u"Tarnwick"_s)
 {
@@ -71,6 +73,7 @@ Studio::Studio(QString baseRoot,
     // The status column depends on the controller's state, so its changes are ours too.
     connect(m_audio.get(), &AudioController::recordingChanged, this, &Studio::audioStateChanged);
     connect(m_audio.get(), &AudioController::playingIDChanged, this, &Studio::audioStateChanged);
+    connect(m_listenThrough.get(), &ListenThrough::listeningChanged, this, &Studio::listeningChanged);
     const QPointer<Studio> self = this;
     m_audio->onRecordingError = [self](const QString &text) {
         if (self)

@@ -26,6 +26,8 @@
 
 namespace tarnwick {
 
+class ListenThrough;
+
 /// What a command came to, for callers that act on it; `message` holds the same in words.
 struct Outcome
 {
@@ -55,6 +57,7 @@ class Studio final : public QObject
     Q_PROPERTY(std::optional<QUuid> playingID READ playingID NOTIFY audioStateChanged)
     Q_PROPERTY(bool locked READ locked NOTIFY lockedChanged)
     Q_PROPERTY(bool canUndoDelete READ canUndoDelete NOTIFY canUndoDeleteChanged)
+    Q_PROPERTY(bool listening READ listening NOTIFY listeningChanged)
     Q_PROPERTY(bool exporting READ exporting NOTIFY exportingChanged)
     Q_PROPERTY(double exportProgress READ exportProgress NOTIFY exportProgressChanged)
 
@@ -137,6 +140,19 @@ public:
     /// Brings the take deleted last back from the trash, at its old place with its old mark.
     void undoDelete();
 
+    // --- review ---
+    /// Plays the chosen takes from the chosen block on, in script order; see ListenThrough.
+    void listenThrough();
+    void stopListening();
+    bool listening() const;
+    /// The part of a take a listener hears and its gain: trimmed, at the export preset's gain.
+    PlaybackRegion playbackRegion(const Take &take) const;
+    /// The loudness preset the last export used, remembered between runs; r128 at first.
+    LoudnessPreset exportPreset() const;
+    void setExportPreset(LoudnessPreset preset);
+    /// Asks for a folder with the platform's chooser; nothing when the user cancels.
+    std::optional<QString> chooseFolder(const QString &prompt) { return m_services.chooser->chooseFolder(prompt); }
+
     // --- status and take queries; answer even while locked ---
     BlockStatus status(const ScriptBlock &block) const;
     bool hasTake(const QString &recordingID) const;
@@ -200,11 +216,14 @@ signals:
     void audioStateChanged(); // the controller's recording or playingID
     void lockedChanged();
     void canUndoDeleteChanged();
+    void listeningChanged();
     void exportingChanged();
     void exportProgressChanged();
     void figuresChanged(); // figures of one or more takes arrived
 
 private:
+    friend class ListenThrough;
+
     /// What the status of a block needs, worked out once per scenario instead of on every redraw.
     struct BlockFacts
     {
@@ -262,6 +281,7 @@ private:
     std::optional<ProjectStore> m_store;
     std::unique_ptr<ProjectLease> m_lease;
     std::unique_ptr<AudioController> m_audio;
+    std::unique_ptr<ListenThrough> m_listenThrough; // gone before the controller it plays on
 
     QList<ScriptBlock> m_blocks;
     QList<Take> m_takes;

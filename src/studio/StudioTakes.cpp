@@ -5,6 +5,7 @@
 #include "audio/AudioFile.h"
 #include "core/FileAccess.h"
 #include "core/StudioError.h"
+#include "studio/ListenThrough.h"
 
 #include <algorithm>
 
@@ -124,6 +125,46 @@ void Studio::undoDelete()
         setTakes(std::move(restored));
         setMessage(u"Дубль восстановлен"_s);
     });
+}
+
+void Studio::listenThrough()
+{
+    m_listenThrough->start();
+}
+
+void Studio::stopListening()
+{
+    m_listenThrough->stop();
+}
+
+bool Studio::listening() const
+{
+    return m_listenThrough->listening();
+}
+
+PlaybackRegion Studio::playbackRegion(const Take &take) const
+{
+    PlaybackRegion region;
+    if (const std::optional<TrimPoints> points = trimPoints(take.id)) {
+        region.startSeconds = points->in;
+        region.endSeconds = points->out;
+    }
+    // Unmeasured takes play as recorded rather than at a guessed gain.
+    const std::optional<TakeFigures> measured = figures(take.id);
+    if (measured && measured->integratedLUFS)
+        region.gainDB = gainFor(exportPreset(), *measured->integratedLUFS, measured->truePeakDBTP).gainDB;
+    return region;
+}
+
+LoudnessPreset Studio::exportPreset() const
+{
+    return loudnessPresetNamed(m_services.defaults->text(u"exportPreset"_s).value_or(QString()))
+        .value_or(LoudnessPreset::r128);
+}
+
+void Studio::setExportPreset(LoudnessPreset preset)
+{
+    m_services.defaults->setText(u"exportPreset"_s, loudnessPresetName(preset));
 }
 
 void Studio::removeTakes(const QList<Take> &group, const ProjectStore &store)

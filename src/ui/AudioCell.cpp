@@ -4,7 +4,9 @@
 #include "ui/RecordingStrip.h"
 #include "ui/Symbols.h"
 #include "ui/TakeFiguresText.h"
+#include "ui/TakeNoteDialog.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -36,6 +38,8 @@ QList<ContextMenuAction> takeCommands(Studio &studio, const Take &take, const QS
     if (!play.isEmpty())
         entries.append({play, u"play.fill"_s, true, [&studio, take] { studio.togglePlayback(take); }});
     entries.append({choose, u"checkmark.circle"_s, true, [&studio, take] { studio.select(take); }});
+    entries.append({u"Заметка и оценка…"_s, {}, !studio.locked(),
+                    [&studio, take] { editTakeNote(studio, take, QApplication::activeWindow()); }});
     entries.append(ContextMenuAction{});
     entries.append({remove, u"trash"_s, !studio.locked(), [&studio, take] { studio.deleteTake(take); }, true});
     return entries;

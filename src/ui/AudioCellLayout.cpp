@@ -4,6 +4,7 @@
 #include "ui/ScriptCellDelegate.h"
 #include "ui/Symbols.h"
 #include "ui/TakeFiguresText.h"
+#include "ui/TakeNoteDialog.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -96,6 +97,8 @@ QList<CellButton> buttonsOf(const Studio &studio, const SegmentState &state, con
     const std::optional<TakeFigures> figures = studio.figures(take.id);
     text += flagMark(figures);
     QString toolTip = u"Прослушать или остановить. Последний дубль: Ctrl+P"_s;
+    if (const QString review = takeReviewText(take); !review.isEmpty())
+        toolTip += u'\n' + review;
     if (figures)
         toolTip = figuresToolTip(figures) + u"\n\n"_s + toolTip;
     const bool playing = studio.playingID() == take.id;

@@ -140,7 +140,8 @@ QVariant ScriptTableModel::data(const QModelIndex &index, int role) const
 
 QString ScriptTableModel::takesStateOf(const Row &row) const
 {
-    // The takes of each segment, in the cell's order, with the chosen ones starred.
+    // The takes of each segment, in the cell's order, with the chosen ones starred and their
+    // rating and note.
     QString state;
     for (const VoiceSegment &segment : row.segments) {
         for (const Take &take : m_studio.takes(segment.id)) {
@@ -149,6 +150,7 @@ QString ScriptTableModel::takesStateOf(const Row &row) const
                 state += u'*';
             if (const std::optional<TakeFigures> figures = m_studio.figures(take.id))
                 state += takeFlags(*figures).isEmpty() ? u"+"_s : u"!"_s; // the tooltip shows figures
+            state += u'/' + QString::number(take.rating) + u'/' + take.note; // in the take's tooltip
         }
         state += u'\n';
     }

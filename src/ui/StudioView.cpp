@@ -4,11 +4,13 @@
 #include "ui/AudioCell.h"
 #include "ui/ButtonRoles.h"
 #include "ui/CellText.h"
+#include "ui/ExportDialog.h"
 #include "ui/LevelBar.h"
 #include "ui/MessageLabel.h"
 #include "ui/ScriptCellDelegate.h"
 #include "ui/ScriptTableModel.h"
 #include "ui/Symbols.h"
+#include "ui/TrimStrip.h"
 #include "ui/ViewSettings.h"
 
 #include <QApplication>
@@ -109,12 +111,26 @@ StudioView::StudioView(Studio &studio, ViewSettings &settings, QWidget *parent)
     m_table = new QTableView(content);
     bands->addWidget(m_table, 1);
     bands->addWidget(divider(content));
+    bands->addWidget(new TrimStrip(m_studio, content));
     bands->addWidget(makeStatusBar());
     setCentralWidget(content);
 
     QMenu *menu = menuBar()->addMenu(u"Tarnwick"_s);
     QAction *preferences = menu->addAction(u"Настройки…"_s, this, &StudioView::settingsRequested);
     preferences->setShortcut(QKeySequence(u"Ctrl+,"_s));
+    m_exportAction = menu->addAction(symbol(u"film"_s), u"Экспорт для монтажа…"_s, this, [this] {
+        if (m_studio.locked() || !m_studio.store())
+            return;
+        // Each project exports to its own folder, remembered for the next time.
+        const QString key = u"exportFolder:"_s + m_studio.store()->root();
+        ExportDialog dialog(m_studio, m_settings.defaults().text(key).value_or(QString()), this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        m_settings.defaults().setText(key, dialog.folder());
+        dialog.run();
+    });
+    m_exportAction->setObjectName(u"exportForEditor"_s);
+    m_exportAction->setShortcut(QKeySequence(u"Ctrl+E"_s));
     menu->addSeparator();
     QAction *quit = menu->addAction(u"Выйти"_s, this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
@@ -123,6 +139,11 @@ StudioView::StudioView(Studio &studio, ViewSettings &settings, QWidget *parent)
                                        [this] { m_studio.playLatestTake(); });
     latest->setObjectName(u"playLatestTake"_s);
     latest->setShortcut(QKeySequence(u"Ctrl+P"_s));
+    m_listenAction = takes->addAction(symbol(u"play.fill"_s), u"Прослушать подряд"_s, this, [this] {
+        m_studio.listening() ? m_studio.stopListening() : m_studio.listenThrough();
+    });
+    m_listenAction->setObjectName(u"listenThrough"_s);
+    m_listenAction->setShortcut(QKeySequence(u"Ctrl+L"_s));
 
     setUpTable();
     setUpKeys();
@@ -338,8 +359,18 @@ void StudioView::setUpKeys()
     tip(m_cancel, cancel);
     bind(this, QKeySequence(u"Alt+Down"_s), Qt::WindowShortcut, [this] { selectNeighbour(1); });
     bind(this, QKeySequence(u"Alt+Up"_s), Qt::WindowShortcut, [this] { selectNeighbour(-1); });
-    // Space belongs to whatever has the focus; on the table it plays the chosen take.
-    bind(m_table, QKeySequence(Qt::Key_Space), Qt::WidgetShortcut, [this] { togglePlaybackOfSelection(); });
+    // Space belongs to whatever has the focus; on the table it plays the chosen take, or ends
+    // listening through. Esc ends it anywhere in the window, and is left alone otherwise.
+    bind(m_table, QKeySequence(Qt::Key_Space), Qt::WidgetShortcut, [this] {
+        m_studio.listening() ? m_studio.stopListening() : togglePlaybackOfSelection();
+    });
+    QShortcut *escape =
+        bind(this, QKeySequence(Qt::Key_Escape), Qt::WindowShortcut, [this] { m_studio.stopListening(); });
+    escape->setEnabled(false);
+    connect(&m_studio, &Studio::listeningChanged, escape, [this, escape] {
+        escape->setEnabled(m_studio.listening());
+        m_listenAction->setText(m_studio.listening() ? u"Остановить прослушивание"_s : u"Прослушать подряд"_s);
+    });
 }
 
 QAction *StudioView::addCommand(QMenu *menu,
@@ -494,6 +525,8 @@ void StudioView::showStatusBar()
     m_openProject->setEnabled(!m_studio.locked());
     m_import->setEnabled(!m_studio.locked());
     m_nextBlockAction->setEnabled(!m_studio.locked());
+    m_listenAction->setEnabled(!m_studio.locked());
+    m_exportAction->setEnabled(!m_studio.locked());
     m_recordNextAction->setEnabled(recording || (!m_studio.locked() && m_record->isEnabled()));
 }
 

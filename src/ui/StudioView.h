@@ -105,6 +105,8 @@ private:
     QAction *m_recordNextAction = nullptr;
     QAction *m_nextBlockAction = nullptr;
     QAction *m_undoAction = nullptr;
+    QAction *m_listenAction = nullptr;
+    QAction *m_exportAction = nullptr;
 
     QPointer<AudioCell> m_audioCell;
     QPersistentModelIndex m_audioCellIndex;

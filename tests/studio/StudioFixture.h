@@ -50,8 +50,9 @@ private:
 class FakeChooser final : public FileChooser
 {
 public:
-    std::optional<QString> chooseFolder(const QString &) override { return std::nullopt; }
+    std::optional<QString> chooseFolder(const QString &) override { return folderAnswer; }
     std::optional<QString> chooseScenarioFile(const QString &) override { return fileAnswer; }
+    std::optional<QString> folderAnswer;
     std::optional<QString> fileAnswer;
 };
 

@@ -173,6 +173,15 @@ Wav readWav(const QString &path)
     return wav;
 }
 
+void writeSilence(const QString &path, int seconds)
+{
+    SF_INFO info{0, 48000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_24, 0, 0};
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr);
+    sf_write_int(file, std::vector<int>(48000 * std::size_t(seconds)).data(), 48000 * seconds);
+    sf_close(file);
+}
+
 std::unique_ptr<QProcess> startProgram(const QString &program, const QStringList &arguments,
                                        const QProcessEnvironment &environment)
 {

@@ -82,6 +82,8 @@ struct Wav
     double peak = 0.0;
 };
 Wav readWav(const QString &path);
+/// Writes `seconds` of silence as the program's own WAV format.
+void writeSilence(const QString &path, int seconds);
 
 /// A program run to its end: exit code (-1 after a crash or a hang), stdout and stderr.
 struct ProgramResult

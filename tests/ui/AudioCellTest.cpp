@@ -126,10 +126,11 @@ TEST_F(AudioCellTest, RightClickInTheChosenRowsAudioCellNeverDeletesTheMenuUnder
         QString choose;
         QStringList entries;
     };
-    const QStringList oneTake{u"Прослушать запись"_s, u"Выбрать лучшей"_s, u"Удалить запись"_s};
+    const QStringList oneTake{u"Прослушать запись"_s, u"Выбрать лучшей"_s, u"Заметка и оценка…"_s,
+                              u"Удалить запись"_s};
     const Case cases[] = {
         {"A: the other segment", 1, false, false, u"Удалить запись"_s, oneTake},
-        {"B: the playing take's button", 0, true, true, u"Удалить"_s, {u"Выбрать лучшим"_s, u"Удалить"_s}},
+        {"B: the playing take's button", 0, true, true, u"Удалить"_s, {u"Выбрать лучшим"_s, u"Заметка и оценка…"_s, u"Удалить"_s}},
         {"C: an empty spot while playing", 0, true, false, u"Удалить запись"_s, oneTake},
     };
     for (const Case &c : cases) {
