@@ -10,6 +10,8 @@
 #include <QSet>
 #include <QTextBoundaryFinder>
 
+#include <sndfile.h>
+
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -17,6 +19,19 @@ using namespace Qt::StringLiterals;
 namespace tarnwick {
 
 namespace {
+
+/// False only for a take that certainly holds no sound: a readable WAV of no frames, or no bytes.
+bool holdsSound(const QString &path)
+{
+    if (!files::exists(path))
+        return false;
+    SF_INFO info{};
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!file)
+        return QFileInfo(path).size() > 0; // a header cut short may still hold sound
+    sf_close(file);
+    return info.frames > 0;
+}
 
 constexpr qsizetype folderNameLength = 60;
 
@@ -198,11 +213,13 @@ ProjectContents ProjectStore::load() const
         validateTakes({pending});
         const bool committed = std::any_of(contents.takes.cbegin(), contents.takes.cend(),
                                            [&](const Take &take) { return take.id == pending.id; });
-        if (!committed && files::exists(audioURL(pending))) {
+        if (!committed && holdsSound(audioURL(pending))) {
             QList<Take> takes = contents.takes;
             takes.append(pending);
             saveManifest(takes);
             contents.takes = takes;
+        } else if (!committed) {
+            files::removeIfPresent(audioURL(pending)); // the microphone sent nothing
         }
         files::removeIfPresent(pendingFile());
     }

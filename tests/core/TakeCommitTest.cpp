@@ -6,6 +6,8 @@
 #include <QDirIterator>
 #include <QFile>
 
+#include <sndfile.h>
+
 using namespace Qt::StringLiterals;
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -92,7 +94,14 @@ TEST_F(TakeCommitTest, ACrashAtAnyStepLosesNothingAndTheNextLoadFinishesTheTake)
                  throw StudioError(u"no wav"_s);
          },
          true, true},
-        {"after the manifest write, before the record's removal",
+        {"after a take that captured nothing",
+         [&](const ProjectStore &store) {
+             store.begin(take);
+             SF_INFO info{48000, 48000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_24, 0, 0};
+             sf_close(sf_open(QFile::encodeName(store.audioURL(take)).constData(), SFM_WRITE, &info));
+         },
+         false, true},
+                {"after the manifest write, before the record's removal",
          [&](const ProjectStore &store) {
              store.begin(take);
              writeBytes(store.audioURL(take), "RIFF");
@@ -114,6 +123,7 @@ TEST_F(TakeCommitTest, ACrashAtAnyStepLosesNothingAndTheNextLoadFinishesTheTake)
             EXPECT_EQ(store.load().takes, c.committed ? withTake : m_committed); // never added twice
             EXPECT_EQ(decodeManifest(readBytes(store.manifestFile()), {}).takes, store.load().takes);
             EXPECT_FALSE(QFile::exists(store.pendingFile()));
+            EXPECT_EQ(QFile::exists(store.audioURL(take)), c.committed); // an empty take is let go
         }
     }
 }
