@@ -104,11 +104,11 @@ class ClockCapture
 public:
     explicit ClockCapture(const char *source)
     {
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, rate, 1};
+        const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, rate, 1};
         pa_buffer_attr buffer{};
         buffer.maxlength = static_cast<uint32_t>(-1);
         buffer.fragsize = block * sizeof(float);
-        m_stream = pa_simple_new(nullptr, "clock", PA_STREAM_RECORD, source, "clock", &spec, nullptr, &buffer, nullptr);
+        m_stream = pa_simple_new(nullptr, "clock", PA_STREAM_RECORD, source, "clock", &format, nullptr, &buffer, nullptr);
         if (m_stream)
             m_thread = std::thread([this] { run(); });
     }
