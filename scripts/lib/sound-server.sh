@@ -34,10 +34,14 @@ sound_server_start() {
         ;;
     pipewire)
         export PULSE_SERVER="unix:$sound_folder/pulse/native"
-        rm -f "$sound_folder/pulse/native"
+        rm -f "$sound_folder/pulse/native" "$sound_folder/pipewire-0"
+        # WirePlumber gives up at once if PipeWire's socket is not there yet, and without it
+        # pipewire-pulse refuses every default.
         HOME=$sound_folder XDG_RUNTIME_DIR=$sound_folder XDG_CONFIG_HOME=$sound_folder/config \
             XDG_STATE_HOME=$sound_folder/state XDG_DATA_HOME=$sound_folder/data \
-            setsid dbus-run-session -- sh -c 'pipewire & wireplumber & pipewire-pulse & wait' \
+            setsid dbus-run-session -- sh -c 'pipewire &
+                until [ -S "$XDG_RUNTIME_DIR/pipewire-0" ]; do sleep 0.05; done
+                wireplumber & pipewire-pulse & wait' \
             >"$sound_folder/server.log" 2>&1 &
         ;;
     *)
