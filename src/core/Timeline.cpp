@@ -9,6 +9,7 @@
 #include <cmath>
 #include <functional>
 #include <numeric>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -193,121 +194,138 @@ QString formatName(FrameRate fps)
 // --- OTIO -------------------------------------------------------------------------------------
 
 /// OpenTimelineIO reads its numbers as doubles, written as Python writes them ("25.0").
-QString jsonDouble(double value)
+QByteArray jsonDouble(double value)
 {
     char buffer[32];
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
-    QString text = QString::fromLatin1(buffer, end - buffer);
-    if (!text.contains(u'.') && !text.contains(u'e'))
-        text += u".0"_s;
+    QByteArray text(buffer, end - buffer);
+    if (!text.contains('.') && !text.contains('e'))
+        text += ".0";
     return text;
 }
 
-QString jsonString(const QString &text)
+QByteArray jsonString(const QString &text)
 {
-    QString out = u"\""_s;
-    for (const QChar c : text) {
-        if (c == u'"' || c == u'\\')
-            out += u'\\' + c;
-        else if (c.unicode() < 0x20)
-            out += u"\\u%1"_s.arg(c.unicode(), 4, 16, QChar(u'0'));
+    QByteArray out = "\"";
+    for (const char c : text.toUtf8()) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        if (c >= 0 && c < 0x20)
+            out += QByteArray("\\u") + QByteArray::number(int(c), 16).rightJustified(4, '0');
         else
             out += c;
     }
-    return out + u'"';
+    return out + '"';
 }
 
-/// A JSON object written with its keys in the order given, which callers keep sorted.
-class JsonObject
+/// Indented JSON written straight into one buffer, so a long timeline costs its own size and
+/// no more. Keys go out in the order given, which callers keep sorted.
+class JsonWriter
 {
 public:
-    JsonObject &add(const QString &key, const QString &json)
+    explicit JsonWriter(QByteArray &out)
+        : m_out(out)
     {
-        m_members.append({key, json});
+    }
+
+    JsonWriter &open(char bracket)
+    {
+        m_out += bracket;
+        m_empty.push_back(true);
         return *this;
     }
-    QString text(int indent) const
+    JsonWriter &close(char bracket)
     {
-        if (m_members.isEmpty())
-            return u"{}"_s;
-        const QString inner(indent + 4, u' ');
-        QStringList lines;
-        for (const auto &[key, json] : m_members)
-            lines.append(inner + jsonString(key) + u": "_s + json);
-        return u"{\n"_s + lines.join(u",\n"_s) + u'\n' + QString(indent, u' ') + u'}';
+        const bool empty = m_empty.back();
+        m_empty.pop_back();
+        if (!empty)
+            newLine();
+        m_out += bracket;
+        return *this;
+    }
+    /// The next member of an object; its value follows.
+    JsonWriter &key(const char *name)
+    {
+        item();
+        m_out += '"';
+        m_out += name;
+        m_out += "\": ";
+        return *this;
+    }
+    JsonWriter &member(const char *name, const QByteArray &json)
+    {
+        key(name);
+        m_out += json;
+        return *this;
+    }
+    /// The next element of an array; its value follows.
+    JsonWriter &item()
+    {
+        if (!m_empty.back())
+            m_out += ',';
+        m_empty.back() = false;
+        newLine();
+        return *this;
     }
 
 private:
-    QList<std::pair<QString, QString>> m_members;
+    void newLine()
+    {
+        m_out += '\n';
+        m_out += QByteArray(4 * qsizetype(m_empty.size()), ' ');
+    }
+
+    QByteArray &m_out;
+    std::vector<bool> m_empty; // per open bracket: nothing written in it yet
 };
 
-QString jsonArray(const QList<QString> &items, int indent)
+void writeRationalTime(JsonWriter &json, qint64 frames, const QByteArray &rate)
 {
-    if (items.isEmpty())
-        return u"[]"_s;
-    const QString inner(indent + 4, u' ');
-    return u"[\n"_s + inner + items.join(u",\n"_s + inner) + u'\n' + QString(indent, u' ') + u']';
+    json.open('{')
+        .member("OTIO_SCHEMA", "\"RationalTime.1\"")
+        .member("rate", rate)
+        .member("value", jsonDouble(double(frames)))
+        .close('}');
 }
 
-QString rationalTimeJson(qint64 frames, double rate, int indent)
+void writeTimeRange(JsonWriter &json, qint64 start, qint64 duration, const QByteArray &rate)
 {
-    return JsonObject()
-        .add(u"OTIO_SCHEMA"_s, u"\"RationalTime.1\""_s)
-        .add(u"rate"_s, jsonDouble(rate))
-        .add(u"value"_s, jsonDouble(double(frames)))
-        .text(indent);
+    json.open('{').member("OTIO_SCHEMA", "\"TimeRange.1\"").key("duration");
+    writeRationalTime(json, duration, rate);
+    json.key("start_time");
+    writeRationalTime(json, start, rate);
+    json.close('}');
 }
 
-QString timeRangeJson(qint64 start, qint64 duration, double rate, int indent)
+void writeGap(JsonWriter &json, qint64 duration, const QByteArray &rate)
 {
-    return JsonObject()
-        .add(u"OTIO_SCHEMA"_s, u"\"TimeRange.1\""_s)
-        .add(u"duration"_s, rationalTimeJson(duration, rate, indent + 4))
-        .add(u"start_time"_s, rationalTimeJson(start, rate, indent + 4))
-        .text(indent);
+    json.open('{')
+        .member("OTIO_SCHEMA", "\"Gap.1\"")
+        .member("effects", "[]")
+        .member("markers", "[]")
+        .member("metadata", "{}")
+        .member("name", "\"\"")
+        .key("source_range");
+    writeTimeRange(json, 0, duration, rate);
+    json.close('}');
 }
 
-QString gapJson(qint64 duration, double rate, int indent)
-{
-    return JsonObject()
-        .add(u"OTIO_SCHEMA"_s, u"\"Gap.1\""_s)
-        .add(u"effects"_s, u"[]"_s)
-        .add(u"markers"_s, u"[]"_s)
-        .add(u"metadata"_s, u"{}"_s)
-        .add(u"name"_s, u"\"\""_s)
-        .add(u"source_range"_s, timeRangeJson(0, duration, rate, indent + 4))
-        .text(indent);
-}
-
-QString clipJson(const Placed &item, double rate, int indent)
+void writeClip(JsonWriter &json, const Placed &item, const QByteArray &rate)
 {
     const FramedClip &f = item.frames;
     const qint64 sourceStart = f.timeReference + f.sourceIn;
-    const int in1 = indent + 4;
-    const QString marker = JsonObject()
-                               .add(u"OTIO_SCHEMA"_s, u"\"Marker.1\""_s)
-                               .add(u"color"_s, u"\"RED\""_s)
-                               .add(u"marked_range"_s, timeRangeJson(sourceStart, 0, rate, in1 + 8))
-                               .add(u"metadata"_s, u"{}"_s)
-                               .add(u"name"_s, jsonString(item.clip->name))
-                               .text(in1 + 4);
-    const QString media = JsonObject()
-                              .add(u"OTIO_SCHEMA"_s, u"\"ExternalReference.1\""_s)
-                              .add(u"available_range"_s,
-                                   timeRangeJson(f.timeReference, f.fileLength, rate, in1 + 4))
-                              .add(u"metadata"_s, u"{}"_s)
-                              .add(u"name"_s, jsonString(item.clip->fileName))
-                              .add(u"target_url"_s, jsonString(item.clip->fileName))
-                              .text(in1);
-    return JsonObject()
-        .add(u"OTIO_SCHEMA"_s, u"\"Clip.1\""_s)
-        .add(u"effects"_s, u"[]"_s)
-        .add(u"markers"_s, jsonArray({marker}, in1))
-        .add(u"media_reference"_s, media)
-        .add(u"metadata"_s, u"{}"_s)
-        .add(u"name"_s, jsonString(item.clip->name))
-        .add(u"source_range"_s, timeRangeJson(sourceStart, f.length, rate, in1))
-        .text(indent);
+    const QByteArray name = jsonString(item.clip->name);
+    const QByteArray fileName = jsonString(item.clip->fileName);
+    json.open('{').member("OTIO_SCHEMA", "\"Clip.1\"").member("effects", "[]").key("markers").open('[').item();
+    json.open('{').member("OTIO_SCHEMA", "\"Marker.1\"").member("color", "\"RED\"").key("marked_range");
+    writeTimeRange(json, sourceStart, 0, rate);
+    json.member("metadata", "{}").member("name", name).close('}').close(']');
+    json.key("media_reference").open('{').member("OTIO_SCHEMA", "\"ExternalReference.1\"").key("available_range");
+    writeTimeRange(json, f.timeReference, f.fileLength, rate);
+    json.member("metadata", "{}").member("name", fileName).member("target_url", fileName).close('}');
+    json.member("metadata", "{}").member("name", name).key("source_range");
+    writeTimeRange(json, sourceStart, f.length, rate);
+    json.close('}');
 }
 
 // --- MLT --------------------------------------------------------------------------------------
@@ -513,44 +531,49 @@ QByteArray toFCPXML(const Timeline &timeline)
 QByteArray toOTIO(const Timeline &timeline)
 {
     const QList<Placed> placed = place(timeline);
-    const double rate = double(timeline.fps.numerator) / double(timeline.fps.denominator);
-    constexpr int itemIndent = 20;
-    QList<QString> items;
+    const QByteArray rate = jsonDouble(double(timeline.fps.numerator) / double(timeline.fps.denominator));
+    QByteArray out;
+    JsonWriter json(out);
+    json.open('{')
+        .member("OTIO_SCHEMA", "\"Timeline.1\"")
+        .member("global_start_time", "null")
+        .member("metadata", "{}")
+        .member("name", jsonString(timeline.title))
+        .key("tracks")
+        .open('{')
+        .member("OTIO_SCHEMA", "\"Stack.1\"")
+        .key("children")
+        .open('[')
+        .item()
+        .open('{')
+        .member("OTIO_SCHEMA", "\"Track.1\"")
+        .key("children")
+        .open('[');
     qint64 at = 0;
     for (const Placed &item : placed) {
         if (item.frames.start > at)
-            items.append(gapJson(item.frames.start - at, rate, itemIndent));
-        items.append(clipJson(item, rate, itemIndent));
+            writeGap(json.item(), item.frames.start - at, rate);
+        writeClip(json.item(), item, rate);
         at = item.frames.start + item.frames.length;
     }
-    const QString track = JsonObject()
-                              .add(u"OTIO_SCHEMA"_s, u"\"Track.1\""_s)
-                              .add(u"children"_s, jsonArray(items, 16))
-                              .add(u"effects"_s, u"[]"_s)
-                              .add(u"kind"_s, u"\"Audio\""_s)
-                              .add(u"markers"_s, u"[]"_s)
-                              .add(u"metadata"_s, u"{}"_s)
-                              .add(u"name"_s, u"\"A1\""_s)
-                              .add(u"source_range"_s, u"null"_s)
-                              .text(12);
-    const QString stack = JsonObject()
-                              .add(u"OTIO_SCHEMA"_s, u"\"Stack.1\""_s)
-                              .add(u"children"_s, jsonArray({track}, 8))
-                              .add(u"effects"_s, u"[]"_s)
-                              .add(u"markers"_s, u"[]"_s)
-                              .add(u"metadata"_s, u"{}"_s)
-                              .add(u"name"_s, u"\"tracks\""_s)
-                              .add(u"source_range"_s, u"null"_s)
-                              .text(4);
-    return (JsonObject()
-                .add(u"OTIO_SCHEMA"_s, u"\"Timeline.1\""_s)
-                .add(u"global_start_time"_s, u"null"_s)
-                .add(u"metadata"_s, u"{}"_s)
-                .add(u"name"_s, jsonString(timeline.title))
-                .add(u"tracks"_s, stack)
-                .text(0)
-            + u'\n')
-        .toUtf8();
+    json.close(']')
+        .member("effects", "[]")
+        .member("kind", "\"Audio\"")
+        .member("markers", "[]")
+        .member("metadata", "{}")
+        .member("name", "\"A1\"")
+        .member("source_range", "null")
+        .close('}')
+        .close(']')
+        .member("effects", "[]")
+        .member("markers", "[]")
+        .member("metadata", "{}")
+        .member("name", "\"tracks\"")
+        .member("source_range", "null")
+        .close('}')
+        .close('}');
+    out += '\n';
+    return out;
 }
 
 QByteArray toMLT(const Timeline &timeline)
