@@ -25,6 +25,8 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -202,14 +204,29 @@ RecordOptions recordOptions(const QStringList &arguments)
     return options;
 }
 
-// SIGINT and SIGTERM end a take as quitting the window does: saved first. The handler only
-// writes a byte; the event loop does the rest.
+// SIGINT and SIGTERM reach the event loop: the handler only writes a byte, and `handle` does the
+// rest there. A take is saved first, as quitting the window does; an export is cancelled.
 int signalPipe[2] = {-1, -1}; // NOLINT(cppcoreguidelines-avoid-non-const-global-variables): a signal handler needs it
 
 void onSignal(int)
 {
     const char byte = 1;
     (void)::write(signalPipe[1], &byte, 1);
+}
+
+std::unique_ptr<QSocketNotifier> onInterrupt(QObject *context, const std::function<void()> &handle)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        throw StudioError(u"Не удалось подготовить обработку сигналов"_s);
+    auto notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, context, [handle] {
+        char byte = 0;
+        (void)::read(signalPipe[0], &byte, 1);
+        handle();
+    });
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    return notifier;
 }
 
 int record(const RecordOptions &options)
@@ -221,12 +238,6 @@ int record(const RecordOptions &options)
     if (const std::optional<QString> issue = block->voiceMarkerIssue())
         throw StudioError(u"Блок "_s + block->number + u": "_s + *issue);
 
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
-        throw StudioError(u"Не удалось подготовить обработку сигналов"_s);
-    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-
     std::optional<Take> take;
     bool quitWhenIdle = false;
     const auto finish = [&] {
@@ -234,9 +245,7 @@ int record(const RecordOptions &options)
         if (studio->prepareToQuit() || !studio->busy())
             QCoreApplication::quit();
     };
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, studio.get(), [&] {
-        char byte = 0;
-        (void)::read(signalPipe[0], &byte, 1);
+    const std::unique_ptr<QSocketNotifier> interrupts = onInterrupt(studio.get(), [&] {
         quitWhenIdle = true;
         finish();
     });
@@ -454,6 +463,8 @@ int exportForEditor(const QStringList &arguments)
     const QString outDir = rest.takeAt(2);
     const ExportOptions chosen = exportOptions(rest);
     const std::unique_ptr<Studio> studio = openStudio(arguments.at(1));
+    // Cancelled, the export leaves no unfinished file and the earlier export as it was.
+    const std::unique_ptr<QSocketNotifier> interrupts = onInterrupt(studio.get(), [&] { studio->cancelExport(); });
     QObject::connect(studio.get(), &Studio::exportingChanged, studio.get(), [&] {
         if (!studio->exporting())
             QCoreApplication::quit();

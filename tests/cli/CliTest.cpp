@@ -191,6 +191,30 @@ TEST_F(CliTest, TakeOfAMicrophoneThatSendsNothingIsNotSaved)
     }
 }
 
+TEST_F(CliTest, InterruptedExportIsCancelledAndLeavesNoUnfinishedFile)
+{
+    QList<ScriptBlock> blocks;
+    QList<Take> takes;
+    for (int n = 1; n <= 30; ++n) { // ten minutes of takes: long enough to interrupt
+        blocks.append(sampleBlock(u"b"_s + QString::number(n), QString::number(n)));
+        takes.append(sampleTake(blocks.last().id));
+        takes.last().selected = true;
+    }
+    const ProjectStore store = ProjectStore::create(m_dir.filePath(u"long"_s), blocks, u"Long"_s);
+    store.saveManifest(takes);
+    for (const Take &take : std::as_const(takes))
+        writeSilence(store.audioURL(take), 20);
+    const QString out = m_dir.filePath(u"out"_s);
+    const std::unique_ptr<QProcess> exporter =
+        startProgram(QStringLiteral(TARNWICK_CLI_PATH), {u"export"_s, store.root(), out}, environment(true));
+    ASSERT_TRUE(waitFor([&] { return !entries(out).filter(u".part"_s).isEmpty(); }, 20000));
+    ::kill(static_cast<pid_t>(exporter->processId()), SIGINT);
+    const ProgramResult run = finish(*exporter);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, u"Ошибка: Экспорт отменён: прежний экспорт в папке не тронут\n"_s);
+    EXPECT_EQ(entries(out), QStringList());
+}
+
 TEST_F(CliTest, TakeOfAKilledRecorderIsCommittedByTheNextCheck)
 {
     REQUIRE_SOUND_SERVER();
