@@ -48,6 +48,22 @@ qint64 positiveExtreme(int format)
     }
 }
 
+/// Frames as ints, full scale at the int extremes. libsndfile's own scaling of a float file
+/// would raise its loudest sample to full scale, so floats are scaled here; at or past 1.0 they
+/// read as the extreme, and count as clipped.
+sf_count_t readFrames(SNDFILE *file, int format, std::vector<int> &samples, sf_count_t frames)
+{
+    const int subtype = format & SF_FORMAT_SUBMASK;
+    if (subtype != SF_FORMAT_FLOAT && subtype != SF_FORMAT_DOUBLE)
+        return sf_readf_int(file, samples.data(), frames);
+    std::vector<double> values(samples.size());
+    const sf_count_t read = sf_readf_double(file, values.data(), frames);
+    std::ranges::transform(values, samples.begin(), [](double value) {
+        return static_cast<int>(std::clamp(value * 2147483648.0, -2147483647.0, 2147483647.0));
+    });
+    return read;
+}
+
 struct SoundFileCloser
 {
     void operator()(SNDFILE *file) const { sf_close(file); }
@@ -228,8 +244,6 @@ TakeFigures analyseTake(const QString &wavPath)
     }
     if (info.channels < 1 || info.samplerate < blocksPerSecond)
         throw StudioError(named + u" не читается: неподдерживаемый формат"_s);
-    // Float files: full scale maps to the int extremes, as for PCM.
-    sf_command(file.get(), SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
 
     const auto channels = static_cast<unsigned>(info.channels);
     const std::unique_ptr<ebur128_state, LoudnessStateDestroyer> loudness(
@@ -249,7 +263,7 @@ TakeFigures analyseTake(const QString &wavPath)
     TakeFigures figures;
 
     for (;;) {
-        const sf_count_t read = sf_readf_int(file.get(), samples.data(), blockFrames * blocksPerRead);
+        const sf_count_t read = readFrames(file.get(), info.format, samples, blockFrames * blocksPerRead);
         if (read <= 0)
             break;
         if (ebur128_add_frames_int(loudness.get(), samples.data(), static_cast<size_t>(read)) !=

@@ -33,10 +33,10 @@ std::vector<float> spokenPhrase(const QString &directory)
     return samples;
 }
 
-/// A 24-bit mono 48 kHz WAV, cut at full scale; answers how many samples were.
-qint64 writeTake(const QString &path, const std::vector<float> &samples)
+/// A mono 48 kHz WAV, 24-bit ones cut at full scale; answers how many samples reach it.
+qint64 writeTake(const QString &path, const std::vector<float> &samples, int subtype = SF_FORMAT_PCM_24)
 {
-    SF_INFO info{0, 48000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_24, 0, 0};
+    SF_INFO info{0, 48000, 1, SF_FORMAT_WAV | subtype, 0, 0};
     SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size()));
@@ -72,6 +72,7 @@ struct Recipe
     double gainDB;
     QList<TakeFlag> flags; // what it is made to raise
     double head = 0.5, tail = 0.5, noiseDB = -80, drive = 1;
+    int subtype = SF_FORMAT_PCM_24;
 };
 
 using enum TakeFlag;
@@ -81,6 +82,7 @@ const Recipe corpus[] = {
     {"speech", speech, 0, {}},
     {"speech, short head, long tail", speech, -5, {}, 0.3, 1.2},
     {"quiet speech", speech, -15, {Quiet}},
+    {"quiet speech in floats, as an editor saves it", speech, -15, {Quiet}, 0.5, 0.5, -80, 1, SF_FORMAT_FLOAT},
     {"speech driven x8 into clipping", speech, 0, {Clipping, Loud}, 0.5, 0.5, -80, 8},
     {"speech over noise", speech, 0, {Noisy}, 0.5, 0.5, -45},
     {"background only", nothing, 0, {Silent}},
@@ -112,7 +114,7 @@ TEST(TakeAnalysis, CorpusAgreesWithAnIndependentMeterAndRaisesOnlyItsFlags)
             sample =
                 static_cast<float>(sample * std::pow(10, recipe.gainDB / 20) * recipe.drive + noise(random));
         const QString path = dir.filePath(QString::fromLatin1(recipe.name) + u".wav"_s);
-        const qint64 extremes = writeTake(path, take);
+        const qint64 extremes = writeTake(path, take, recipe.subtype);
 
         const TakeFigures figures = analyseTake(path);
         const QString log = runProgram(u"ffmpeg"_s, QStringList{u"-nostats"_s, u"-i"_s, path} + meter).out;
