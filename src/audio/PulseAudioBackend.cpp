@@ -587,7 +587,9 @@ public:
                 const PlaybackRegion &region)
         : m_connection(std::move(connection))
         , m_file(file)
-        , m_spec{PA_SAMPLE_S32NE, static_cast<uint32_t>(info.samplerate), static_cast<uint8_t>(info.channels)}
+        // Floats: libsndfile reads any file as floats at its own level, which its int reading
+        // does not do for a file of floats, as an editor may save a take again.
+        , m_spec{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(info.samplerate), static_cast<uint8_t>(info.channels)}
         , m_first(std::clamp<sf_count_t>(std::llround(region.startSeconds * info.samplerate), 0, info.frames))
         , m_end(region.endSeconds ? std::clamp<sf_count_t>(std::llround(*region.endSeconds * info.samplerate),
                                                            m_first, info.frames)
@@ -705,21 +707,20 @@ private:
     {
         auto *self = static_cast<PulsePlayer *>(data);
         const int channels = self->m_spec.channels;
-        const sf_count_t wanted = std::min<sf_count_t>(static_cast<sf_count_t>(length / sizeof(int)) / channels,
+        const sf_count_t wanted = std::min<sf_count_t>(static_cast<sf_count_t>(length / sizeof(float)) / channels,
                                                        self->m_end - self->m_next);
         if (wanted > 0) {
-            std::vector<int> frames(static_cast<size_t>(wanted * channels));
-            const sf_count_t read = std::max<sf_count_t>(0, sf_readf_int(self->m_file, frames.data(), wanted));
+            std::vector<float> frames(static_cast<size_t>(wanted * channels));
+            const sf_count_t read = std::max<sf_count_t>(0, sf_readf_float(self->m_file, frames.data(), wanted));
             self->m_next = read < wanted ? self->m_end : self->m_next + read;
             if (read == 0)
                 frames.clear();
             if (self->m_gain != 1.0) {
-                for (int &sample : frames)
-                    sample = static_cast<int>(
-                        std::clamp(std::llround(sample * self->m_gain), -2147483647LL, 2147483647LL));
+                for (float &sample : frames)
+                    sample = static_cast<float>(std::clamp(sample * self->m_gain, -1.0, 1.0));
             }
             if (!frames.empty())
-                pa_stream_write(stream, frames.data(), static_cast<size_t>(read * channels) * sizeof(int), nullptr,
+                pa_stream_write(stream, frames.data(), static_cast<size_t>(read * channels) * sizeof(float), nullptr,
                                 0, PA_SEEK_RELATIVE);
         }
         if (self->m_next >= self->m_end && !self->m_drain) {

@@ -12,6 +12,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 using namespace Qt::StringLiterals;
@@ -125,6 +126,42 @@ TEST_P(PulseAudioBackendTest, TheServersDefaultSourceIsRecordedWhenNoneIsChosen)
         ASSERT_TRUE(m_server->setDefaultInput(QLatin1StringView(source)));
         EXPECT_EQ(readWav(take(300)).peak > 0.05, source == SoundServer::microphoneID) << "hears the voice";
     }
+}
+
+// The file is loud outside the region, so an ignored start or end shows in what the speakers
+// played, which the quiet microphone hears. It holds floats, as an editor may save a take: they
+// used to play as silence.
+TEST_P(PulseAudioBackendTest, ARegionPlaysAtItsGainHoldsItsPositionWhenPausedAndEnds)
+{
+    std::vector<float> samples(48000 * 2);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const double t = double(i) / 48000, amplitude = t < 0.3 || t >= 1.2 ? 0.9 : t >= 0.5 && t < 1.0 ? 0.5 : 0.0;
+        samples[i] = float(amplitude * std::sin(2 * M_PI * 1000 * t));
+    }
+    const QString playedPath = m_dir.filePath(u"played.wav"_s), heardPath = m_dir.filePath(u"heard.wav"_s);
+    SF_INFO format{0, 48000, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
+    SNDFILE *file = sf_open(QFile::encodeName(playedPath).constData(), SFM_WRITE, &format);
+    sf_close((sf_write_float(file, samples.data(), static_cast<sf_count_t>(samples.size())), file));
+
+    PulseAudioBackend backend;
+    backend.setInputDeviceID(QLatin1StringView(SoundServer::quietMicrophoneID));
+    const std::unique_ptr<AudioRecorder> speakers = backend.createRecorder(heardPath);
+    ASSERT_TRUE(speakers->record());
+    const std::unique_ptr<AudioPlayer> player = backend.createPlayer(playedPath, {0.3, 1.2, -6.0});
+    QSignalSpy finished(player.get(), &AudioPlayer::finished);
+    ASSERT_TRUE(player->play());
+    waitFor([] { return false; }, 300);
+    player->pause();
+    const double held = player->position();
+    waitFor([] { return false; }, 300);
+    EXPECT_FALSE(player->isPlaying());
+    EXPECT_EQ(player->position(), held);
+    EXPECT_NEAR(held, 0.6, 0.1);
+    ASSERT_TRUE(player->play());
+    EXPECT_TRUE(waitFor([&] { return finished.count() == 1; }, 3000));
+    EXPECT_NEAR(player->position(), 1.2, 0.02);
+    speakers->stop();
+    EXPECT_NEAR(readWav(heardPath).peak, 0.5 * std::pow(10.0, -6.0 / 20), 0.01) << "the tone, 6 dB down, and no more";
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, PulseAudioBackendTest, ::testing::Values(PulseAudio, PipeWire),
