@@ -139,6 +139,38 @@ TEST(TakeAnalysis, CorpusAgreesWithAnIndependentMeterAndRaisesOnlyItsFlags)
     EXPECT_LT(speechErrors[speechErrors.size() / 2], 0.030);
 }
 
+TEST(TakeAnalysis, EachFlagRisesJustPastItsThreshold)
+{
+    // A clean 2 s take, speech 0.5–1.5 s; each row moves one figure to either side of its line.
+    const TakeFigures clean{2, -20, 0, -3, -3, 0, -70, 0.5, 1.5};
+    const auto with = [&](auto change) {
+        TakeFigures figures = clean;
+        change(figures);
+        return takeFlags(figures);
+    };
+    const std::pair<QList<TakeFlag>, QList<TakeFlag>> rows[] = {
+        {with([](TakeFigures &f) { f.integratedLUFS = -30; }),
+         with([](TakeFigures &f) { f.integratedLUFS = -30.01; })},
+        {with([](TakeFigures &f) { f.truePeakDBTP = -1; }),
+         with([](TakeFigures &f) { f.truePeakDBTP = -0.99; })},
+        {with([](TakeFigures &f) { f.noiseFloorDBFS = -50; }),
+         with([](TakeFigures &f) { f.noiseFloorDBFS = -49.99; })},
+        {with([](TakeFigures &f) { f.speechStartSeconds = 0.05; }),
+         with([](TakeFigures &f) { f.speechStartSeconds = 0.049; })},
+        {with([](TakeFigures &f) { f.speechEndSeconds = 1.95; }),
+         with([](TakeFigures &f) { f.speechEndSeconds = 1.951; })},
+        {with([](TakeFigures &) {}), with([](TakeFigures &f) { f.clippedSamples = 1; })},
+    };
+    const TakeFlag raised[] = {TakeFlag::Quiet,   TakeFlag::Loud,    TakeFlag::Noisy,
+                               TakeFlag::CutHead, TakeFlag::CutTail, TakeFlag::Clipping};
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(flagName(raised[i]).toStdString());
+        EXPECT_EQ(rows[i].first, QList<TakeFlag>{}) << "on the line";
+        EXPECT_EQ(rows[i].second, QList<TakeFlag>{raised[i]}) << "just past it";
+    }
+    EXPECT_EQ(with([](TakeFigures &f) { f.speechStartSeconds.reset(); }), QList<TakeFlag>{TakeFlag::Silent});
+}
+
 TEST(TakeAnalysis, UnreadableFilesAreNamed)
 {
     const QString garbage = QStringLiteral(TARNWICK_SOURCE_DIR) + u"/resources/scenario.json"_s;

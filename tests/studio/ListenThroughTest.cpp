@@ -106,3 +106,22 @@ TEST_F(ListenThroughTest, StopsAtTheUsersCommandWhetherPlayingOrBetweenTakes)
         EXPECT_EQ(m_studio->message(), u"Прослушивание остановлено"_s) << "no segment was skipped yet";
     }
 }
+
+TEST_F(ListenThroughTest, PlaysEachTakeAtTheRememberedPresetsGain)
+{
+    m_studio->stopListening();
+    // A 1 kHz sine peaking at -20 dBFS measures -23 LUFS: 7 dB under the web preset's -16.
+    const QStringList sine{u"-v"_s, u"error"_s, u"-y"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                           u"aevalsrc=0.1*sin(2*PI*1000*t):s=48000:d=2"_s, u"-c:a"_s, u"pcm_s24le"_s,
+                           store().audioURL(m_chosen.value(u"voice:c"_s))};
+    ASSERT_EQ(runProgram(u"ffmpeg"_s, sine).exitCode, 0);
+    m_studio->open(ProjectStore(store().root())); // opening measures the changed file again
+    ASSERT_TRUE(waitFor([this] { return m_studio->figures(m_chosen.value(u"voice:c"_s).id).has_value(); }));
+    m_studio->setExportPreset(LoudnessPreset::web);
+
+    m_studio->selectBlock(u"m"_s);
+    m_studio->listenThrough();
+    endTakeAndGap();
+    ASSERT_EQ(playing(), m_chosen.value(u"voice:c"_s).id);
+    EXPECT_NEAR(m_audio->player->region.gainDB, 7.0, 0.1);
+}
