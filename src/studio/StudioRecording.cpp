@@ -149,8 +149,13 @@ void Studio::onRecordingError(const QString &text)
         setPendingTake(take);
     }
     const Outcome saved = stopRecording();
+    // A take the device ended is saved, but the speaker must hear why it stopped; when it could
+    // not be saved either, both reasons make one error.
+    if (saved.result == Outcome::Result::failed) {
+        report(text + u". "_s + saved.error);
+        return;
+    }
     const QString message = text + u". "_s + m_message;
-    // A take the device ended is saved, but the speaker must hear why it stopped.
     setMessage(message,
                saved.result == Outcome::Result::done ? Outcome{Outcome::Result::done, {}, true} : Outcome{saved.result, message});
 }

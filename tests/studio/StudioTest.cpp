@@ -172,7 +172,7 @@ TEST_F(StudioRecordingTest, TakeThatEndedBadlyIsNeverChosenAndAnEmptyOneNeverSav
         {"whole", u"mic"_s, 48'000, false, u"Идёт запись…"_s, u"Дубль сохранён"_s, true},
         {"empty", u"mic"_s, 0, false, u"Идёт запись…"_s, u"Ошибка: "_s + empty, false},
         {"cut short", u"mic"_s, 480, true, u"Идёт запись…"_s, byDevice + u"Дубль сохранён"_s, false},
-        {"empty, cut", u"mic"_s, 0, true, u"Идёт запись…"_s, byDevice + u"Ошибка: "_s + empty, false},
+        {"empty, cut", u"mic"_s, 0, true, u"Идёт запись…"_s, u"Ошибка: "_s + byDevice + empty, false},
         {"input gone", u"usb"_s, 48'000, false, u"Идёт запись"_s + gone, u"Дубль сохранён"_s + gone, true},
     };
     for (const auto &c : cases) {
