@@ -10,11 +10,11 @@ using namespace tarnwick::testing;
 
 namespace {
 
-class StudioWindowSoundTest : public WindowFixture
+class StudioWindowSoundTest : public WindowFixture, public ::testing::WithParamInterface<SoundServer::Flavour>
 {
 protected:
     QString m_whyNot;
-    const std::unique_ptr<SoundServer> m_server = SoundServer::start(&m_whyNot);
+    const std::unique_ptr<SoundServer> m_server = SoundServer::start(GetParam(), &m_whyNot);
     void TearDown() override
     {
         m_view.reset(); // the window and its sound go before the server
@@ -24,9 +24,9 @@ protected:
 
 } // namespace
 
-// The whole road of one take through the window, with real sound: a private PulseAudio server
-// whose microphone hears espeak-ng. Needs pulseaudio and espeak-ng, as the audio tests do.
-TEST_F(StudioWindowSoundTest, RecordTwoSecondsAndSaveFromTheWindow)
+// The whole road of one take through the window, with real sound: a private server of each
+// flavour whose microphone hears espeak-ng.
+TEST_P(StudioWindowSoundTest, RecordTwoSecondsAndSaveFromTheWindow)
 {
     ASSERT_NE(m_server, nullptr) << m_whyNot.toStdString();
     m_server->useInThisProcess();
@@ -61,3 +61,9 @@ TEST_F(StudioWindowSoundTest, RecordTwoSecondsAndSaveFromTheWindow)
     player->kill();
     player->waitForFinished();
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, StudioWindowSoundTest,
+                         ::testing::Values(SoundServer::Flavour::PulseAudio, SoundServer::Flavour::PipeWire),
+                         [](const auto &row) {
+                             return row.param == SoundServer::Flavour::PipeWire ? "PipeWire" : "PulseAudio";
+                         });
